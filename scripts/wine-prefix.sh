@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Prepares the project's own 32-bit Wine prefix once: boot, Japanese font replacements, no crash dialogs.
+# Usage: wine-prefix.sh PREFIX_DIR
+set -euo pipefail
+prefix=$(realpath -m "$1")
+marker="$prefix/.tablorin-ready"
+[ -f "$marker" ] && exit 0
+
+export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+echo "wine: preparing the prefix $prefix (once)" >&2
+rm -rf "$prefix"
+mkdir -p "$(dirname "$prefix")"
+wineboot -i >/dev/null 2>&1 || true
+wineserver -w
+
+reg=$(mktemp --suffix=.reg)
+# The Windows fonts the program asks for, drawn with the installed IPA fonts.
+iconv -f UTF-8 -t UTF-16LE >"$reg" <<'REG'
+﻿Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"ＭＳ Ｐゴシック"="IPAPGothic"
+"ＭＳ ゴシック"="IPAGothic"
+"MS PGothic"="IPAPGothic"
+"MS Gothic"="IPAGothic"
+"MS UI Gothic"="IPAPGothic"
+"HGP創英角ﾎﾟｯﾌﾟ体"="IPAPGothic"
+"HGP創英角ポップ体"="IPAPGothic"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\Drivers]
+"Audio"=""
+REG
+wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
+wineserver -w
+rm -f "$reg"
+touch "$marker"

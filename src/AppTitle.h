@@ -1,0 +1,3 @@
+#pragma once
+
+inline constexpr wchar_t kAppTitle[] = L"タブロリン";

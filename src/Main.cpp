@@ -1,0 +1,274 @@
+#include "Main.h"
+
+#include "AppTitle.h"
+#include "Error.h"
+#include "ErrorDisplay.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+namespace {
+
+constexpr int kPanelHeight = 73;
+constexpr int kStatusHeight = 23;
+constexpr wchar_t kPanelClass[] = L"TPanel";
+
+enum ControlId : int {
+    idLabel1 = 100,
+    idSpin,
+    idSpinButtons,
+    idRadioGroup,
+    idRadio0,
+    idRadio1,
+    idButton4,
+    idButton3,
+    idButton1,
+    idButton2,
+    idListBox,
+    idStatusBar,
+};
+
+HFONT MakeFont(int height) {
+    LOGFONTW lf{};
+    lf.lfHeight = -height;
+    lf.lfCharSet = SHIFTJIS_CHARSET;
+    lf.lfWeight = FW_NORMAL;
+    lstrcpynW(lf.lfFaceName, L"ＭＳ Ｐゴシック", LF_FACESIZE);
+    return CreateFontIndirectW(&lf);
+}
+
+// The top panel only hosts controls; their notifications go to the main window.
+LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_VSCROLL:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        return SendMessageW(GetParent(hwnd), msg, wp, lp);
+    default:
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
+HWND MakeChild(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
+               int w, int h, int id, HFONT font, DWORD exStyle = 0) {
+    HWND child = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h,
+                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 GetModuleHandleW(nullptr), nullptr);
+    if (!child)
+        throw Error(L"ウィンドウを作成できません");
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return child;
+}
+
+LRESULT CALLBACK ListBoxSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                 DWORD_PTR ref) noexcept {
+    auto* form = reinterpret_cast<TfrmMain*>(ref);
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_RBUTTONDOWN: {
+        // The list selects the entry first, as it does for a user; then the handler runs.
+        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        TMouseButton button = msg == WM_LBUTTONDOWN   ? TMouseButton::mbLeft
+                              : msg == WM_MBUTTONDOWN ? TMouseButton::mbMiddle
+                                                      : TMouseButton::mbRight;
+        RunHandler([&] {
+            form->ListBoxMouseDown(button, static_cast<UINT>(wp), GET_X_LPARAM(lp),
+                                   GET_Y_LPARAM(lp));
+        });
+        return r;
+    }
+    default:
+        return DefSubclassProc(hwnd, msg, wp, lp);
+    }
+}
+
+} // namespace
+
+TfrmMain::~TfrmMain() = default;
+
+HWND TfrmMain::Create(HINSTANCE instance) {
+    WNDCLASSEXW wc{sizeof(wc)};
+    if (!GetClassInfoExW(instance, kClassName, &wc)) {
+        wc = {sizeof(wc)};
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = &TfrmMain::WndProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kClassName;
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 16,
+                                                   16, LR_DEFAULTCOLOR));
+        if (!RegisterClassExW(&wc))
+            throw Error(L"ウィンドウクラスを登録できません");
+        WNDCLASSEXW panel{sizeof(panel)};
+        panel.lpfnWndProc = PanelProc;
+        panel.hInstance = instance;
+        panel.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        panel.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        panel.lpszClassName = kPanelClass;
+        RegisterClassExW(&panel);
+    }
+    const int width = 604, height = 450;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    HWND hwnd = CreateWindowExW(0, kClassName, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                x, y, width, height, nullptr, nullptr, instance, this);
+    if (!hwnd)
+        throw Error(L"ウィンドウを作成できません");
+    return hwnd;
+}
+
+LRESULT CALLBACK TfrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    TfrmMain* self = nullptr;
+    if (msg == WM_NCCREATE) {
+        self = static_cast<TfrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->hwnd_.reset(hwnd);
+    } else {
+        self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    }
+    if (!self)
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    LRESULT result = 0;
+    bool handled = false;
+    try {
+        result = self->HandleMessage(msg, wp, lp);
+        handled = true;
+    } catch (...) {
+        ShowCurrentException();
+    }
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_.release();
+    }
+    return handled ? result : 0;
+}
+
+LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    HWND hwnd = hwnd_.get();
+    switch (msg) {
+    case WM_CREATE:
+        CreateControls();
+        RunHandler([&] { FormCreate(); });
+        return 0;
+    case WM_SIZE:
+        LayoutControls();
+        return 0;
+    case WM_COMMAND:
+        if (lp)
+            OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
+        return 0;
+    case WM_DROPFILES:
+        RunHandler([&] { WMDropFiles(reinterpret_cast<HDROP>(wp)); });
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
+void TfrmMain::OnCommand(HWND control, int code) {
+    if (code != BN_CLICKED)
+        return;
+    if (control == Button4)
+        RunHandler([&] { Button4Click(); });
+    else if (control == Button3)
+        RunHandler([&] { Button3Click(); });
+    else if (control == Button1)
+        RunHandler([&] { Button1Click(); });
+    else if (control == Button2)
+        RunHandler([&] { Button2Click(); });
+}
+
+void TfrmMain::CreateControls() {
+    HWND hwnd = hwnd_.get();
+    font_.reset(MakeFont(12));
+    listFont_.reset(MakeFont(15));
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    HFONT f = font_.get();
+
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    Panel1 = MakeChild(hwnd, kPanelClass, L"", WS_CLIPSIBLINGS, 0, 0, rc.right, kPanelHeight, 0, f,
+                       WS_EX_CONTROLPARENT);
+    Label1 = MakeChild(Panel1, L"STATIC", L"1頁に貼り付ける画像の数", 0, 8, 9, 140, 12, idLabel1, f);
+    Spin = MakeChild(Panel1, L"EDIT", L"3", WS_TABSTOP | ES_AUTOHSCROLL, 15, 28, 57, 21, idSpin, f,
+                     WS_EX_CLIENTEDGE);
+    SendMessageW(Spin, EM_LIMITTEXT, 2, 0);
+    SpinButtons = MakeChild(Panel1, UPDOWN_CLASSW, L"",
+                            UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_SETBUDDYINT | UDS_NOTHOUSANDS, 0, 0,
+                            0, 0, idSpinButtons, f);
+    SendMessageW(SpinButtons, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Spin), 0);
+    SendMessageW(SpinButtons, UDM_SETRANGE32, 1, 10);
+    SendMessageW(SpinButtons, UDM_SETPOS32, 0, 3);
+    Button3 = MakeChild(Panel1, L"BUTTON", L"一覧クリア", WS_TABSTOP | BS_PUSHBUTTON, 290, 42, 100,
+                        25, idButton3, f);
+    Button4 = MakeChild(Panel1, L"BUTTON", L"名前を付けて保存　→　貼り付け開始",
+                        WS_TABSTOP | BS_PUSHBUTTON, 290, 10, 210, 25, idButton4, f);
+    Button1 = MakeChild(Panel1, L"BUTTON", L"行クリア", WS_TABSTOP | BS_PUSHBUTTON, 399, 42, 100, 25,
+                        idButton1, f);
+    RadioGroup = MakeChild(Panel1, L"BUTTON", L"折り返しの種類と配置", BS_GROUPBOX, 150, 21, 128, 44,
+                           idRadioGroup, f);
+    RadioItems[0] = MakeChild(Panel1, L"BUTTON", L"前面",
+                              WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 158, 38, 56, 20, idRadio0,
+                              f);
+    RadioItems[1] = MakeChild(Panel1, L"BUTTON", L"四角", BS_AUTORADIOBUTTON, 218, 38, 56, 20,
+                              idRadio1, f);
+    SendMessageW(RadioItems[0], BM_SETCHECK, BST_CHECKED, 0);
+    Button2 = MakeChild(Panel1, L"BUTTON", L"バージョン", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 512,
+                        8, 75, 60, idButton2, f);
+
+    ListBox = MakeChild(hwnd, L"LISTBOX", L"",
+                        WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+                        0, kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight,
+                        idListBox, listFont_.get(), WS_EX_CLIENTEDGE);
+    SendMessageW(ListBox, LB_SETITEMHEIGHT, 0, 15);
+    SetWindowSubclass(ListBox, ListBoxSubclass, 1, reinterpret_cast<DWORD_PTR>(this));
+
+    StatusBar = MakeChild(hwnd, STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP, 0, 0, 0, 0, idStatusBar, f);
+    SendMessageW(StatusBar, SB_SIMPLE, TRUE, 0);
+    LayoutControls();
+}
+
+void TfrmMain::LayoutControls() {
+    if (!ListBox)
+        return;
+    RECT rc;
+    GetClientRect(hwnd_.get(), &rc);
+    MoveWindow(Panel1, 0, 0, rc.right, kPanelHeight, TRUE);
+    MoveWindow(StatusBar, 0, rc.bottom - kStatusHeight, rc.right, kStatusHeight, TRUE);
+    MoveWindow(ListBox, 0, kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight, TRUE);
+}
+
+void TfrmMain::FormCreate() {
+    SetSpinValue(3);
+    UpdateStatusText();
+}
+
+int TfrmMain::SpinValue() const {
+    wchar_t buf[16] = {};
+    GetWindowTextW(Spin, buf, 16);
+    wchar_t* end = nullptr;
+    long v = wcstol(buf, &end, 10);
+    if (end == buf || *end != L'\0')
+        return 1;
+    return static_cast<int>(v);
+}
+
+void TfrmMain::SetSpinValue(int value) { SetWindowTextW(Spin, std::to_wstring(value).c_str()); }
+
+int TfrmMain::WrapChoice() const {
+    return SendMessageW(RadioItems[1], BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+}
+
+std::wstring TfrmMain::StatusText() const {
+    wchar_t buf[64] = {};
+    SendMessageW(StatusBar, SB_GETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(buf));
+    return buf;
+}

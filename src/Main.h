@@ -1,0 +1,79 @@
+#pragma once
+// The main window: file list, pictures-per-page spin field, wrap choice and the four buttons.
+
+#include "Handles.h"
+#include "SaveDialog.h"
+
+#include <windows.h>
+
+#include <string>
+
+enum class TMouseButton { mbLeft, mbRight, mbMiddle };
+enum class TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+
+class TfrmMain {
+public:
+    static constexpr wchar_t kClassName[] = L"TfrmMain";
+
+    TfrmMain() = default;
+    TfrmMain(const TfrmMain&) = delete;
+    TfrmMain& operator=(const TfrmMain&) = delete;
+    ~TfrmMain();
+
+    // Registers the class and creates the window; FormCreate runs inside. Not shown yet.
+    HWND Create(HINSTANCE instance);
+    HWND Handle() const noexcept { return hwnd_.get(); }
+
+    // Controls (children are destroyed with the window).
+    HWND Panel1 = nullptr;
+    HWND Label1 = nullptr;
+    HWND Spin = nullptr;        // the spin field's edit box
+    HWND SpinButtons = nullptr; // its up-down buttons
+    HWND RadioGroup = nullptr;  // group box
+    HWND RadioItems[2] = {nullptr, nullptr};
+    HWND Button4 = nullptr;
+    HWND Button3 = nullptr;
+    HWND Button1 = nullptr;
+    HWND Button2 = nullptr;
+    HWND ListBox = nullptr;
+    HWND StatusBar = nullptr;
+    TSaveDialog SaveDialog;
+
+    int32_t DragIndex = -1;
+    wchar_t DesktopPath[MAX_PATH + 1] = {};
+
+    // Handlers.
+    void FormCreate();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void ListBoxMouseDown(TMouseButton button, UINT shift, int x, int y);
+    bool ListBoxDragOver(HWND source, int x, int y, TDragState state);
+    void ListBoxDragDrop(HWND source, int x, int y);
+    void WMDropFiles(HDROP drop);
+
+    // File list.
+    void UpdateStatusText();
+    void UpdateHorizontalExtent();
+    int FileCount() const;
+    std::wstring FileAt(int index) const;
+
+    // Values read by the document build.
+    int SpinValue() const;   // 1..10 after the field was left; non-integer text reads as 1
+    void SetSpinValue(int value);
+    int WrapChoice() const;  // 0 "前面", 1 "四角"
+    std::wstring StatusText() const;
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void CreateControls();
+    void LayoutControls();
+    void OnCommand(HWND control, int code);
+
+    UniqueHwnd hwnd_;
+    UniqueFont font_;     // "ＭＳ Ｐゴシック" 12 px
+    UniqueFont listFont_; // "ＭＳ Ｐゴシック" 15 px
+    bool dragging_ = false;
+};

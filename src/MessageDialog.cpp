@@ -1,0 +1,5 @@
+#include "MessageDialog.h"
+
+TModalResult MessageDialog(const std::wstring&, TMsgDlgType, TMsgDlgButtons) {
+    return TModalResult::mrCancel;
+}

@@ -1,0 +1,3 @@
+#include "SaveDialog.h"
+
+bool TSaveDialog::Execute(HWND) { return false; }

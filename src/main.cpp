@@ -1,0 +1,53 @@
+// Entry point: COM for this thread, the main window, the message loop.
+#include "AppTitle.h"
+#include "ErrorDisplay.h"
+#include "Main.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+namespace {
+
+// COM for the main thread, single-threaded apartment, for the program's lifetime.
+class ComApartment {
+public:
+    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(hr_))
+            CoUninitialize();
+    }
+
+private:
+    HRESULT hr_;
+};
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    ComApartment com;
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    TfrmMain form;
+    HWND hwnd = nullptr;
+    try {
+        hwnd = form.Create(instance);
+    } catch (...) {
+        ShowCurrentException();
+        return 1;
+    }
+    ShowWindow(hwnd, show);
+    UpdateWindow(hwnd);
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (!IsDialogMessageW(hwnd, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return static_cast<int>(msg.wParam);
+}

@@ -1,0 +1,72 @@
+#pragma once
+// Answers modal dialogs that the code under test opens on this thread, the way a user would:
+// a watcher thread waits for a window with the expected title, reads it and acts on it.
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct DialogAction {
+    enum class Kind { PressButton, Escape, Enter, CloseBox, SaveAs };
+    Kind kind;
+    std::wstring argument; // button caption, or the file name to type
+
+    static DialogAction Press(std::wstring caption) { return {Kind::PressButton, std::move(caption)}; }
+    static DialogAction Esc() { return {Kind::Escape, {}}; }
+    static DialogAction Return() { return {Kind::Enter, {}}; }
+    static DialogAction Close() { return {Kind::CloseBox, {}}; }
+    // Save-file dialog: types the name into the file name field and presses the save button.
+    static DialogAction TypeFileName(std::wstring name) { return {Kind::SaveAs, std::move(name)}; }
+};
+
+// What the watcher saw of one dialog before acting on it.
+struct DialogSeen {
+    std::wstring title;
+    std::wstring text;                 // static texts joined by "\n" (empty ones skipped)
+    std::vector<std::wstring> buttons; // push buttons' captions, in z-order
+    std::wstring fileNameField;        // save dialog: the name offered
+    DWORD style = 0;
+    RECT rect{};                       // window rectangle on screen
+    bool ownerDisabled = false;        // the owner was disabled while the dialog was up
+};
+
+class DialogAnswerer {
+public:
+    struct Step {
+        std::wstring title;
+        DialogAction action;
+    };
+
+    // Starts watching the calling thread for the given dialogs, answered in this order.
+    explicit DialogAnswerer(std::vector<Step> steps, DWORD timeoutMs = 20000);
+    DialogAnswerer(std::wstring title, DialogAction action, DWORD timeoutMs = 20000);
+    DialogAnswerer(const DialogAnswerer&) = delete;
+    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+    ~DialogAnswerer();
+
+    // Waits for the watcher to finish (all steps answered or timed out).
+    void Join();
+    // Number of dialogs answered so far.
+    size_t Answered() const;
+    std::vector<DialogSeen> Seen() const;
+    DialogSeen SeenAt(size_t i) const;
+    bool AllAnswered() const { return Answered() == steps_.size(); }
+
+private:
+    void Watch();
+
+    DWORD threadId_;
+    std::vector<Step> steps_;
+    DWORD timeoutMs_;
+    mutable std::mutex mutex_;
+    std::vector<DialogSeen> seen_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Top-level visible windows of a thread with this title (empty when none).
+HWND FindThreadWindow(DWORD threadId, const std::wstring& title);
