@@ -4,14 +4,18 @@
 set -euo pipefail
 prefix=$(realpath -m "$1")
 marker="$prefix/.tablorin-ready"
-[ -f "$marker" ] && exit 0
+# Bump when the settings below change, so existing prefixes take them up.
+settings_version=2
+[ -f "$marker" ] && [ "$(cat "$marker")" = "$settings_version" ] && exit 0
 
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-echo "wine: preparing the prefix $prefix (once)" >&2
-rm -rf "$prefix"
-mkdir -p "$(dirname "$prefix")"
-wineboot -i >/dev/null 2>&1 || true
-wineserver -w
+if [ ! -f "$prefix/system.reg" ]; then
+  echo "wine: preparing the prefix $prefix (once)" >&2
+  rm -rf "$prefix"
+  mkdir -p "$(dirname "$prefix")"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+fi
 
 reg=$(mktemp --suffix=.reg)
 # The Windows fonts the program asks for, drawn with the installed IPA fonts.
@@ -32,8 +36,13 @@ iconv -f UTF-8 -t UTF-16LE >"$reg" <<'REG'
 
 [HKEY_CURRENT_USER\Software\Wine\Drivers]
 "Audio"=""
+
+; Unmanaged windows: with no window manager on the virtual display, Wine would otherwise wait
+; two seconds for each visible window to be withdrawn when it is destroyed.
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
 REG
 wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
 wineserver -w
 rm -f "$reg"
-touch "$marker"
+echo "$settings_version" >"$marker"
