@@ -6,7 +6,12 @@ PREFIX  := $(BUILD_ABS)/wineprefix
 JOBS    ?= $(shell nproc)
 SCRIPTS := $(CURDIR)/scripts
 
-.PHONY: all deps configure build prefix run test screenshot clean
+.PHONY: all deps configure build prefix run test screenshot clean check-display
+
+check-display:
+	@if [ -z "$$DISPLAY" ]; then \
+	  echo "make run: no display to show the window on (DISPLAY is not set); run it on a desktop or under xvfb-run." >&2; \
+	  exit 1; fi
 
 all: build
 
@@ -23,7 +28,7 @@ $(BUILD_ABS)/CMakeCache.txt: | deps
 configure: deps $(BUILD_ABS)/CMakeCache.txt
 
 build: configure
-	@cmake --build $(BUILD_ABS) -j$(JOBS)
+	@cmake --build $(BUILD_ABS) -j$(JOBS) -- --no-print-directory
 
 prefix: build
 	@bash $(SCRIPTS)/wine-prefix.sh $(PREFIX)
@@ -33,10 +38,7 @@ test: prefix
 	@bash $(SCRIPTS)/with-display.sh $(PREFIX) \
 	  ctest --test-dir $(BUILD_ABS) --output-on-failure $(CTEST_ARGS)
 
-run: prefix
-	@if [ -z "$$DISPLAY" ]; then \
-	  echo "make run: no display to show the window on (DISPLAY is not set); run it on a desktop or under xvfb-run." >&2; \
-	  exit 1; fi
+run: check-display prefix
 	@bash $(SCRIPTS)/wine-run.sh $(PREFIX) $(BUILD_ABS)/src/tablorin.exe
 
 screenshot: prefix

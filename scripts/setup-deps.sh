@@ -10,10 +10,10 @@ PKGS=(
   libz-mingw-w64-dev cmake make
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick
-  fonts-ipafont-gothic fonts-ipafont-mincho
+  fonts-ipafont-gothic fonts-ipafont-mincho fonts-wine
   googletest
   libreoffice-writer-nogui poppler-utils
-  dpkg-dev nasm
+  dpkg-dev
 )
 
 missing=()
