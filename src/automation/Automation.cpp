@@ -1,6 +1,13 @@
 #include "Automation.h"
 
 #include "../Error.h"
+#include "Text.h"
+
+#include <wrl/client.h>
+
+#include <stdexcept>
+
+using Microsoft::WRL::ComPtr;
 
 namespace automation {
 
@@ -9,7 +16,9 @@ Variant::Variant(IDispatch* disp) noexcept {
     v_.vt = VT_DISPATCH;
     v_.pdispVal = disp;
 }
-Variant::Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
+Variant::Variant(Variant&& other) noexcept : v_(other.v_) {
+    VariantInit(&other.v_);
+}
 Variant& Variant::operator=(Variant&& other) noexcept {
     if (this != &other) {
         VariantClear(&v_);
@@ -23,12 +32,270 @@ VARIANT* Variant::put() noexcept {
     return &v_;
 }
 
-Variant Create(std::wstring_view) { throw Error(L"not built yet"); }
-Variant Call(const Variant&, const CallDesc&, std::span<const Arg>) { throw Error(L"not built yet"); }
-void CallVoid(const Variant&, const CallDesc&, std::span<const Arg>) { throw Error(L"not built yet"); }
-void Release(Variant& object) noexcept { object.reset(); }
-int32_t ToInt32(const Variant&) { throw Error(L"not built yet"); }
-int CompareWithInt(const Variant&, int32_t) { throw Error(L"not built yet"); }
-std::wstring ErrorText(HRESULT) { return {}; }
+void Release(Variant& object) noexcept {
+    object.reset();
+}
+
+using text::TrimTail;
+
+namespace {
+
+[[noreturn]] void ThrowFailure(HRESULT hr) {
+    throw Error(ErrorText(hr));
+}
+
+// The interface pointer a variant holds, looking through references; null when it holds none.
+IUnknown* InterfaceOf(const VARIANT& v) {
+    switch (v.vt) {
+    case VT_DISPATCH:
+        return v.pdispVal;
+    case VT_UNKNOWN:
+        return v.punkVal;
+    case VT_DISPATCH | VT_BYREF:
+        return v.ppdispVal ? *v.ppdispVal : nullptr;
+    case VT_UNKNOWN | VT_BYREF:
+        return v.ppunkVal ? *v.ppunkVal : nullptr;
+    case VT_VARIANT | VT_BYREF:
+        return v.pvarVal ? InterfaceOf(*v.pvarVal) : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+ComPtr<IDispatch> DispatchOf(const VARIANT& target) {
+    IUnknown* unknown = InterfaceOf(target);
+    if (!unknown)
+        throw Error(L"バリアントに対する演算が正しくありません");
+    ComPtr<IDispatch> dispatch;
+    if (target.vt == VT_DISPATCH)
+        dispatch = target.pdispVal;
+    else if (FAILED(unknown->QueryInterface(IID_PPV_ARGS(&dispatch))) || !dispatch)
+        throw Error(L"バリアントはオートメーション オブジェクトを参照していません");
+    return dispatch;
+}
+
+// The argument slots of one call, in the reverse order that IDispatch::Invoke wants.
+// Owns every string it hands to the server, including those the server may replace by reference;
+// objects are lent as they stand.
+class ParamBlock {
+  public:
+    explicit ParamBlock(size_t count) : slots_(count), texts_(count, nullptr) {
+        for (VARIANTARG& slot : slots_)
+            VariantInit(&slot);
+    }
+    ParamBlock(const ParamBlock&) = delete;
+    ParamBlock& operator=(const ParamBlock&) = delete;
+    ~ParamBlock() {
+        for (BSTR text : texts_)
+            SysFreeString(text);
+    }
+
+    // Puts argument `index` (in the caller's order) into its slot.
+    void Set(size_t index, const Arg& arg) {
+        const size_t at = slots_.size() - 1 - index;
+        VARIANTARG& slot = slots_[at];
+        switch (arg.kind) {
+        case ArgKind::Integer:
+            slot.vt = VT_I4;
+            slot.lVal = arg.integer;
+            break;
+        case ArgKind::Boolean:
+            slot.vt = VT_BOOL;
+            slot.boolVal = arg.boolean ? VARIANT_TRUE : VARIANT_FALSE;
+            break;
+        case ArgKind::Text:
+            texts_[at] = AllocText(arg.text);
+            slot.vt = VT_BSTR;
+            slot.bstrVal = texts_[at];
+            break;
+        case ArgKind::TextByRef:
+            if (!arg.textRef)
+                throw std::logic_error("automation: text-by-reference argument without a text");
+            texts_[at] = AllocText(*arg.textRef);
+            slot.vt = VT_BSTR | VT_BYREF;
+            slot.pbstrVal = &texts_[at];
+            break;
+        case ArgKind::Object:
+            if (arg.object)
+                slot = arg.object->get();
+            break;
+        }
+    }
+
+    // Copies the texts the server may have changed back into the caller's strings.
+    void CopyBack(std::span<const Arg> args) const {
+        for (size_t i = 0; i < args.size(); ++i) {
+            if (args[i].kind != ArgKind::TextByRef)
+                continue;
+            const BSTR text = texts_[slots_.size() - 1 - i];
+            args[i].textRef->assign(text ? text : L"", text ? SysStringLen(text) : 0);
+        }
+    }
+
+    VARIANTARG* data() noexcept { return slots_.empty() ? nullptr : slots_.data(); }
+    UINT size() const noexcept { return static_cast<UINT>(slots_.size()); }
+
+  private:
+    static BSTR AllocText(const std::wstring& text) {
+        BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        if (!b)
+            throw std::bad_alloc();
+        return b;
+    }
+
+    std::vector<VARIANTARG> slots_;
+    std::vector<BSTR> texts_;
+};
+
+// EXCEPINFO whose strings are freed however the call ends.
+struct ExcepInfoOwner {
+    EXCEPINFO info{};
+    ExcepInfoOwner() = default;
+    ExcepInfoOwner(const ExcepInfoOwner&) = delete;
+    ExcepInfoOwner& operator=(const ExcepInfoOwner&) = delete;
+    ~ExcepInfoOwner() {
+        SysFreeString(info.bstrSource);
+        SysFreeString(info.bstrDescription);
+        SysFreeString(info.bstrHelpFile);
+    }
+};
+
+[[noreturn]] void ThrowException(ExcepInfoOwner& exception) {
+    EXCEPINFO& info = exception.info;
+    if (info.pfnDeferredFillIn)
+        info.pfnDeferredFillIn(&info);
+    std::wstring description;
+    if (info.bstrDescription)
+        description.assign(info.bstrDescription, SysStringLen(info.bstrDescription));
+    description = TrimTail(std::move(description));
+    if (!description.empty())
+        throw Error(description);
+    // A server that reports no code of its own leaves the bare "exception occurred".
+    ThrowFailure(info.scode != 0 ? info.scode : DISP_E_EXCEPTION);
+}
+
+void CheckShape(const CallDesc& desc, std::span<const Arg> args) {
+    const size_t valueSlots = desc.kind == CallKind::PropertyPut ? 1 : 0;
+    if (args.size() != desc.argKinds.size() || desc.names.size() + valueSlots > args.size())
+        throw std::logic_error("automation: arguments do not match the call description");
+    for (size_t i = 0; i < args.size(); ++i)
+        if (args[i].kind != desc.argKinds[i])
+            throw std::logic_error("automation: argument kind does not match the call description");
+}
+
+WORD InvokeKind(const CallDesc& desc, std::span<const Arg> args, bool resultWanted) {
+    switch (desc.kind) {
+    case CallKind::PropertyPut:
+        return args.back().kind == ArgKind::Object ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
+    case CallKind::PropertyGet:
+        return DISPATCH_PROPERTYGET;
+    case CallKind::Method:
+        break;
+    }
+    return resultWanted && args.empty() ? DISPATCH_METHOD | DISPATCH_PROPERTYGET : DISPATCH_METHOD;
+}
+
+// Resolves the member and its named arguments in one request: ids[0] is the member's.
+std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc) {
+    std::vector<std::wstring> names;
+    names.reserve(desc.names.size() + 1);
+    names.emplace_back(desc.member);
+    for (std::wstring_view name : desc.names)
+        names.emplace_back(name);
+    std::vector<LPOLESTR> pointers;
+    for (std::wstring& name : names)
+        pointers.push_back(name.data());
+    std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
+    const HRESULT hr =
+        dispatch->GetIDsOfNames(IID_NULL, pointers.data(), static_cast<UINT>(pointers.size()),
+                                GetThreadLocale(), ids.data());
+    if (hr == DISP_E_UNKNOWNNAME)
+        throw Error(L"メソッド '" + std::wstring(desc.member) +
+                    L"' はオートメーション オブジェクトでサポートしていません");
+    if (FAILED(hr))
+        ThrowFailure(hr);
+    return ids;
+}
+
+void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> args,
+            VARIANT* result) {
+    ComPtr<IDispatch> dispatch = DispatchOf(target.get());
+    CheckShape(desc, args);
+    const std::vector<DISPID> ids = ResolveNames(dispatch.Get(), desc);
+
+    ParamBlock params(args.size());
+    for (size_t i = 0; i < args.size(); ++i)
+        params.Set(i, args[i]);
+
+    // Slot 0 is the last argument: a put's value, else the last named one.
+    std::vector<DISPID> named;
+    if (desc.kind == CallKind::PropertyPut)
+        named.push_back(DISPID_PROPERTYPUT);
+    for (size_t j = desc.names.size(); j > 0; --j)
+        named.push_back(ids[j]);
+
+    DISPPARAMS dp{};
+    dp.rgvarg = params.data();
+    dp.cArgs = params.size();
+    dp.rgdispidNamedArgs = named.empty() ? nullptr : named.data();
+    dp.cNamedArgs = static_cast<UINT>(named.size());
+
+    ExcepInfoOwner exception;
+    UINT argError = 0;
+    const HRESULT hr = dispatch->Invoke(ids[0], IID_NULL, 0, InvokeKind(desc, args, result), &dp,
+                                        result, &exception.info, &argError);
+    if (hr == DISP_E_EXCEPTION)
+        ThrowException(exception);
+    if (FAILED(hr))
+        ThrowFailure(hr);
+    params.CopyBack(args);
+}
+
+} // namespace
+
+Variant Create(std::wstring_view progId) {
+    const std::wstring id(progId);
+    CLSID clsid{};
+    HRESULT hr = CLSIDFromProgID(id.c_str(), &clsid);
+    if (FAILED(hr))
+        ThrowFailure(hr);
+    ComPtr<IUnknown> unknown;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                          IID_PPV_ARGS(&unknown));
+    if (FAILED(hr))
+        ThrowFailure(hr);
+    ComPtr<IDispatch> dispatch;
+    hr = unknown.As(&dispatch);
+    if (FAILED(hr))
+        ThrowFailure(hr);
+    return Variant(dispatch.Detach());
+}
+
+Variant Call(const Variant& target, const CallDesc& desc, std::span<const Arg> args) {
+    Variant result;
+    Invoke(target, desc, args, result.put());
+    return result;
+}
+
+void CallVoid(const Variant& target, const CallDesc& desc, std::span<const Arg> args) {
+    Invoke(target, desc, args, nullptr);
+}
+
+std::wstring ErrorText(HRESULT hr) {
+    auto systemText = [](DWORD code) {
+        wchar_t buffer[2048];
+        const DWORD n =
+            FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
+        return TrimTail(std::wstring(buffer, n));
+    };
+    std::wstring message = systemText(static_cast<DWORD>(hr));
+    // Some systems only know a Win32 failure by its plain code.
+    if (message.empty() && HRESULT_FACILITY(hr) == FACILITY_WIN32)
+        message = systemText(HRESULT_CODE(hr));
+    if (!message.empty())
+        return message;
+    return L"OLE エラー " + text::Hex(static_cast<unsigned>(hr), 8);
+}
 
 } // namespace automation

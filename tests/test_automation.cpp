@@ -1,0 +1,582 @@
+// The automation layer against in-process objects: what reaches IDispatch, how failures read,
+// and how results convert.
+#include "automation/Automation.h"
+
+#include "Error.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+using namespace automation;
+
+namespace {
+
+// Runs `f` and returns the text of the Error it throws ("" when it throws none).
+template <class F> std::wstring ErrorOf(F&& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.message();
+    }
+    return L"";
+}
+
+#define EXPECT_ERROR_TEXT(expr, text) EXPECT_EQ(ErrorOf([&] { (void)(expr); }), std::wstring(text))
+
+template <class Set> Variant Make(VARTYPE vt, Set set) {
+    Variant v;
+    VARIANT* raw = v.put();
+    raw->vt = vt;
+    set(*raw);
+    return v;
+}
+Variant I4(LONG n) {
+    return Make(VT_I4, [n](VARIANT& v) { v.lVal = n; });
+}
+Variant R8(double d) {
+    return Make(VT_R8, [d](VARIANT& v) { v.dblVal = d; });
+}
+Variant Str(const wchar_t* s) {
+    return Make(VT_BSTR, [s](VARIANT& v) { v.bstrVal = SysAllocString(s); });
+}
+
+// A reference-counted object that lives on the test's stack: the count shows leaks and double
+// releases.
+template <class... Interfaces> class Counted : public Interfaces... {
+  public:
+    ULONG refs = 1;
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+};
+
+class PlainUnknown : public Counted<IUnknown> {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = nullptr;
+        if (iid != IID_IUnknown)
+            return E_NOINTERFACE;
+        *out = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+};
+
+// An argument slot as it arrived, written like the stand-in's journal.
+std::wstring Describe(const VARIANTARG& v) {
+    switch (v.vt) {
+    case VT_I4:
+        return L"VT_I4:" + std::to_wstring(v.lVal);
+    case VT_BOOL:
+        return L"VT_BOOL:" + std::to_wstring(v.boolVal);
+    case VT_BSTR:
+        return L"VT_BSTR:\"" + std::wstring(v.bstrVal, SysStringLen(v.bstrVal)) + L"\"";
+    case VT_BSTR | VT_BYREF:
+        return L"VT_BSTR|VT_BYREF:\"" + std::wstring(*v.pbstrVal, SysStringLen(*v.pbstrVal)) +
+               L"\"";
+    case VT_DISPATCH:
+        return L"VT_DISPATCH";
+    default:
+        return L"VT_" + std::to_wstring(v.vt);
+    }
+}
+
+// A dispatch object that records what the layer sends it. Names map to DISPIDs by their place in
+// `known` (1-based); Invoke's behaviour is up to the test.
+class FakeDispatch : public Counted<IDispatch> {
+  public:
+    struct NameRequest {
+        std::vector<std::wstring> names;
+        LCID lcid;
+    };
+    struct Invocation {
+        DISPID member;
+        WORD flags;
+        LCID lcid;
+        std::vector<std::wstring> args; // rgvarg order
+        std::vector<DISPID> named;
+        bool resultWanted;
+        const VARIANTARG* rawArgs; // valid only during the call
+    };
+    std::vector<std::wstring> known;
+    std::vector<NameRequest> nameRequests;
+    std::vector<Invocation> invocations;
+    std::function<HRESULT(Invocation&, VARIANT*, EXCEPINFO*)> onInvoke;
+
+    explicit FakeDispatch(std::vector<std::wstring> names = {}) : known(std::move(names)) {}
+
+    DISPID Id(const std::wstring& name) const {
+        for (size_t i = 0; i < known.size(); ++i)
+            if (known[i] == name)
+                return static_cast<DISPID>(i + 1);
+        return DISPID_UNKNOWN;
+    }
+    // A Variant holding a new reference to this object.
+    Variant Ref() {
+        AddRef();
+        return Variant(static_cast<IDispatch*>(this));
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IDispatch)
+            return E_NOINTERFACE;
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+        *n = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid,
+                                            DISPID* ids) override {
+        NameRequest request{{}, lcid};
+        HRESULT hr = S_OK;
+        for (UINT i = 0; i < count; ++i) {
+            request.names.emplace_back(names[i]);
+            ids[i] = Id(names[i]);
+            if (ids[i] == DISPID_UNKNOWN)
+                hr = DISP_E_UNKNOWNNAME;
+        }
+        nameRequests.push_back(request);
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID, LCID lcid, WORD flags,
+                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                     UINT*) override {
+        Invocation call{member, flags, lcid, {}, {}, result != nullptr, params->rgvarg};
+        for (UINT i = 0; i < params->cArgs; ++i)
+            call.args.push_back(Describe(params->rgvarg[i]));
+        for (UINT i = 0; i < params->cNamedArgs; ++i)
+            call.named.push_back(params->rgdispidNamedArgs[i]);
+        const HRESULT hr = onInvoke ? onInvoke(call, result, exception) : S_OK;
+        call.rawArgs = nullptr;
+        invocations.push_back(call);
+        return hr;
+    }
+};
+
+const CallDesc kTypeParagraph{L"TypeParagraph", CallKind::Method, {}, {}};
+const CallDesc kVersion{L"Version", CallKind::PropertyGet, {}, {}};
+const CallDesc kGoToLine{L"GoTo",
+                         CallKind::Method,
+                         {ArgKind::Integer, ArgKind::Integer, ArgKind::Integer, ArgKind::Text},
+                         {L"What", L"Which", L"Count", L"Name"}};
+const CallDesc kWrapType{L"Type", CallKind::PropertyPut, {ArgKind::Integer}, {}};
+const CallDesc kSaveAs{L"SaveAs", CallKind::Method, {ArgKind::TextByRef}, {L"Filename"}};
+
+HRESULT STDAPICALLTYPE FillDescriptionLater(EXCEPINFO* info) {
+    info->bstrDescription = SysAllocString(L"遅れて届いた説明。 \r\n");
+    return S_OK;
+}
+
+const wchar_t kNotOperable[] = L"バリアントに対する演算が正しくありません";
+const wchar_t kNotObject[] = L"バリアントはオートメーション オブジェクトを参照していません";
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The target must be an automation object.
+
+TEST(AutomationTarget, ValuesWithoutAnInterfaceAreNotOperable) {
+    Variant empty;
+    EXPECT_ERROR_TEXT(Call(empty, kVersion), kNotOperable);
+    EXPECT_ERROR_TEXT(CallVoid(I4(12), kTypeParagraph), kNotOperable);
+    EXPECT_ERROR_TEXT(Call(Str(L"Word"), kVersion), kNotOperable);
+    EXPECT_ERROR_TEXT(
+        CallVoid(Make(VT_DISPATCH, [](VARIANT& v) { v.pdispVal = nullptr; }), kTypeParagraph),
+        kNotOperable);
+}
+
+TEST(AutomationTarget, InterfaceWithoutDispatchIsNotAnObject) {
+    PlainUnknown plain;
+    {
+        plain.AddRef();
+        Variant target = Make(VT_UNKNOWN, [&](VARIANT& v) { v.punkVal = &plain; });
+        EXPECT_ERROR_TEXT(Call(target, kVersion), kNotObject);
+        EXPECT_ERROR_TEXT(CallVoid(target, kWrapType, std::vector{Arg::Int(3)}), kNotObject);
+        EXPECT_EQ(plain.refs, 2u);
+    }
+    EXPECT_EQ(plain.refs, 1u);
+}
+
+TEST(AutomationTarget, UnknownThatIsAlsoDispatchIsCalled) {
+    FakeDispatch word({L"Version"});
+    word.onInvoke = [](auto&, VARIANT* result, EXCEPINFO*) {
+        result->vt = VT_BSTR;
+        result->bstrVal = SysAllocString(L"16.0");
+        return S_OK;
+    };
+    {
+        word.AddRef();
+        Variant target =
+            Make(VT_UNKNOWN, [&](VARIANT& v) { v.punkVal = static_cast<IDispatch*>(&word); });
+        Variant version = Call(target, kVersion);
+        ASSERT_EQ(version.get().vt, VT_BSTR);
+        EXPECT_STREQ(version.get().bstrVal, L"16.0");
+    }
+    EXPECT_EQ(word.refs, 1u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names: one request per call, in the thread's locale, with the member's name in the failure.
+
+TEST(AutomationNames, MemberAndNamedArgumentsResolvedInOneRequest) {
+    FakeDispatch selection({L"Name", L"GoTo", L"Count", L"Which", L"What"});
+    CallVoid(selection.Ref(), kGoToLine,
+             std::vector{Arg::Int(3), Arg::Int(2), Arg::Int(1), Arg::Text(L"")});
+    ASSERT_EQ(selection.nameRequests.size(), 1u);
+    EXPECT_EQ(selection.nameRequests[0].names,
+              (std::vector<std::wstring>{L"GoTo", L"What", L"Which", L"Count", L"Name"}));
+    EXPECT_EQ(selection.nameRequests[0].lcid, GetThreadLocale());
+    ASSERT_EQ(selection.invocations.size(), 1u);
+    EXPECT_EQ(selection.invocations[0].member, selection.Id(L"GoTo"));
+    EXPECT_EQ(selection.invocations[0].lcid, 0u);
+    EXPECT_EQ(selection.refs, 1u);
+}
+
+TEST(AutomationNames, UnknownMemberOrArgumentNamesTheMember) {
+    FakeDispatch selection({L"GoTo", L"What", L"Which", L"Name"});
+    EXPECT_ERROR_TEXT(
+        CallVoid(selection.Ref(), kTypeParagraph),
+        L"メソッド 'TypeParagraph' はオートメーション オブジェクトでサポートしていません");
+    // "Count" is the one it does not know, yet the text names the member.
+    EXPECT_ERROR_TEXT(CallVoid(selection.Ref(), kGoToLine,
+                               std::vector{Arg::Int(3), Arg::Int(2), Arg::Int(1), Arg::Text(L"")}),
+                      L"メソッド 'GoTo' はオートメーション オブジェクトでサポートしていません");
+    EXPECT_TRUE(selection.invocations.empty());
+    EXPECT_EQ(selection.refs, 1u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The parameter block: reverse order, named DISPIDs, argument kinds.
+
+TEST(AutomationArguments, NamedArgumentsReversedWithTheirIds) {
+    FakeDispatch shapes(
+        {L"AddPicture", L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"});
+    FakeDispatch range;
+    {
+        const Variant anchor = range.Ref();
+        const CallDesc addPicture{
+            L"AddPicture",
+            CallKind::Method,
+            {ArgKind::Object, ArgKind::Text, ArgKind::Boolean, ArgKind::Boolean},
+            {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
+        const VARIANTARG* seenAnchor = nullptr;
+        shapes.onInvoke = [&](FakeDispatch::Invocation& call, VARIANT*, EXCEPINFO*) {
+            seenAnchor = &call.rawArgs[3];
+            EXPECT_EQ(call.rawArgs[3].pdispVal, static_cast<IDispatch*>(&range));
+            return S_OK;
+        };
+        Variant shape = Call(shapes.Ref(), addPicture,
+                             std::vector{Arg::Object(anchor), Arg::Text(L"C:\\写真\\花 🌸.jpg"),
+                                         Arg::Bool(false), Arg::Bool(true)});
+        ASSERT_EQ(shapes.invocations.size(), 1u);
+        const auto& call = shapes.invocations[0];
+        EXPECT_NE(seenAnchor, nullptr);
+        EXPECT_EQ(call.args,
+                  (std::vector<std::wstring>{L"VT_BOOL:-1", L"VT_BOOL:0",
+                                             L"VT_BSTR:\"C:\\写真\\花 🌸.jpg\"", L"VT_DISPATCH"}));
+        EXPECT_EQ(call.named,
+                  (std::vector<DISPID>{shapes.Id(L"SaveWithDocument"), shapes.Id(L"LinkToFile"),
+                                       shapes.Id(L"FileName"), shapes.Id(L"Anchor")}));
+        EXPECT_EQ(call.flags, DISPATCH_METHOD);
+        EXPECT_TRUE(call.resultWanted);
+        // The anchor is lent, not given away.
+        EXPECT_EQ(range.refs, 2u);
+    }
+    EXPECT_EQ(range.refs, 1u);
+    EXPECT_EQ(shapes.refs, 1u);
+}
+
+TEST(AutomationArguments, PositionalBeforeNamed) {
+    FakeDispatch target({L"Mixed", L"Last"});
+    const CallDesc mixed{
+        L"Mixed", CallKind::Method, {ArgKind::Integer, ArgKind::Text, ArgKind::Integer}, {L"Last"}};
+    CallVoid(target.Ref(), mixed, std::vector{Arg::Int(-7), Arg::Text(L"b"), Arg::Int(INT32_MAX)});
+    ASSERT_EQ(target.invocations.size(), 1u);
+    EXPECT_EQ(target.invocations[0].args,
+              (std::vector<std::wstring>{L"VT_I4:2147483647", L"VT_BSTR:\"b\"", L"VT_I4:-7"}));
+    EXPECT_EQ(target.invocations[0].named, std::vector<DISPID>{target.Id(L"Last")});
+}
+
+TEST(AutomationArguments, ArgumentsThatDoNotMatchTheDescriptionAreRefused) {
+    FakeDispatch target({L"GoTo", L"What", L"Which", L"Count", L"Name"});
+    EXPECT_THROW(CallVoid(target.Ref(), kGoToLine, std::vector{Arg::Int(3)}), std::logic_error);
+    EXPECT_THROW(CallVoid(target.Ref(), kGoToLine,
+                          std::vector{Arg::Int(3), Arg::Int(2), Arg::Int(1), Arg::Int(0)}),
+                 std::logic_error);
+    EXPECT_TRUE(target.invocations.empty());
+    EXPECT_EQ(target.refs, 1u);
+}
+
+TEST(AutomationArguments, TextByReferenceIsCopiedBack) {
+    FakeDispatch document({L"SaveAs", L"Filename"});
+    document.onInvoke = [](FakeDispatch::Invocation& call, VARIANT*, EXCEPINFO*) {
+        // The callee may replace the string it was given.
+        BSTR* slot = call.rawArgs[0].pbstrVal;
+        SysFreeString(*slot);
+        *slot = SysAllocString(L"C:\\出力\\結果 ①.docx");
+        return S_OK;
+    };
+    std::wstring path = L"C:\\出力\\結果 ①";
+    CallVoid(document.Ref(), kSaveAs, std::vector{Arg::TextRef(path)});
+    EXPECT_EQ(document.invocations[0].args,
+              std::vector<std::wstring>{L"VT_BSTR|VT_BYREF:\"C:\\出力\\結果 ①\""});
+    EXPECT_EQ(document.invocations[0].named, std::vector<DISPID>{document.Id(L"Filename")});
+    EXPECT_EQ(path, L"C:\\出力\\結果 ①.docx");
+
+    // A failed call leaves the caller's text as it was.
+    document.onInvoke = [](FakeDispatch::Invocation& call, VARIANT*, EXCEPINFO*) {
+        BSTR* slot = call.rawArgs[0].pbstrVal;
+        SysFreeString(*slot);
+        *slot = SysAllocString(L"changed");
+        return E_ACCESSDENIED;
+    };
+    EXPECT_ERROR_TEXT(CallVoid(document.Ref(), kSaveAs, std::vector{Arg::TextRef(path)}),
+                      ErrorText(E_ACCESSDENIED));
+    EXPECT_EQ(path, L"C:\\出力\\結果 ①.docx");
+    EXPECT_EQ(document.refs, 1u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Invocation kinds.
+
+TEST(AutomationInvokeKind, MethodWithoutArgumentsIsAlsoAGetOnlyWhenItsResultIsUsed) {
+    FakeDispatch target({L"Add", L"TypeParagraph", L"Range", L"Version", L"ZOrder"});
+    const CallDesc add{L"Add", CallKind::Method, {}, {}};
+    const CallDesc range{L"Range", CallKind::Method, {ArgKind::Integer}, {}};
+    const CallDesc zorder{L"ZOrder", CallKind::Method, {ArgKind::Integer}, {}};
+    (void)Call(target.Ref(), add);
+    CallVoid(target.Ref(), kTypeParagraph);
+    (void)Call(target.Ref(), range, std::vector{Arg::Int(1)});
+    CallVoid(target.Ref(), zorder, std::vector{Arg::Int(4)});
+    (void)Call(target.Ref(), kVersion);
+    ASSERT_EQ(target.invocations.size(), 5u);
+    EXPECT_EQ(target.invocations[0].flags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    EXPECT_TRUE(target.invocations[0].resultWanted);
+    EXPECT_EQ(target.invocations[1].flags, DISPATCH_METHOD);
+    EXPECT_FALSE(target.invocations[1].resultWanted);
+    EXPECT_EQ(target.invocations[2].flags, DISPATCH_METHOD);
+    EXPECT_EQ(target.invocations[2].args, std::vector<std::wstring>{L"VT_I4:1"});
+    EXPECT_TRUE(target.invocations[2].named.empty());
+    EXPECT_EQ(target.invocations[3].flags, DISPATCH_METHOD);
+    EXPECT_EQ(target.invocations[4].flags, DISPATCH_PROPERTYGET);
+    EXPECT_EQ(target.refs, 1u);
+}
+
+TEST(AutomationInvokeKind, PutPassesTheValueAsThePropertyPutArgument) {
+    FakeDispatch wrap({L"Type", L"Anchor"});
+    CallVoid(wrap.Ref(), kWrapType, std::vector{Arg::Int(3)});
+    FakeDispatch other;
+    {
+        const Variant value = other.Ref();
+        const CallDesc putObject{L"Anchor", CallKind::PropertyPut, {ArgKind::Object}, {}};
+        CallVoid(wrap.Ref(), putObject, std::vector{Arg::Object(value)});
+    }
+    ASSERT_EQ(wrap.invocations.size(), 2u);
+    EXPECT_EQ(wrap.invocations[0].flags, DISPATCH_PROPERTYPUT);
+    EXPECT_EQ(wrap.invocations[0].args, std::vector<std::wstring>{L"VT_I4:3"});
+    EXPECT_EQ(wrap.invocations[0].named, std::vector<DISPID>{DISPID_PROPERTYPUT});
+    EXPECT_FALSE(wrap.invocations[0].resultWanted);
+    EXPECT_EQ(wrap.invocations[1].flags, DISPATCH_PROPERTYPUTREF);
+    EXPECT_EQ(wrap.invocations[1].named, std::vector<DISPID>{DISPID_PROPERTYPUT});
+    EXPECT_EQ(other.refs, 1u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Results and references.
+
+TEST(AutomationResults, ResultObjectIsHeldUntilReleased) {
+    FakeDispatch application({L"Documents"});
+    FakeDispatch documents;
+    application.onInvoke = [&](auto&, VARIANT* result, EXCEPINFO*) {
+        documents.AddRef();
+        result->vt = VT_DISPATCH;
+        result->pdispVal = &documents;
+        return S_OK;
+    };
+    Variant app = application.Ref();
+    Variant docs = Call(app, {L"Documents", CallKind::PropertyGet, {}, {}});
+    EXPECT_EQ(docs.get().vt, VT_DISPATCH);
+    EXPECT_EQ(documents.refs, 2u);
+    Variant moved = std::move(docs);
+    EXPECT_TRUE(docs.empty());
+    EXPECT_EQ(documents.refs, 2u);
+    Release(moved);
+    EXPECT_TRUE(moved.empty());
+    EXPECT_EQ(documents.refs, 1u);
+    Release(app);
+    EXPECT_EQ(application.refs, 1u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Failure texts.
+
+TEST(AutomationFailures, SystemTextsAreTrimmedAndWin32CodesFindTheirText) {
+    const std::wstring text = ErrorText(E_FAIL);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(text.rfind(L"OLE エラー", 0), 0u);
+    EXPECT_GE(text.back(), L'!');
+    EXPECT_NE(text.back(), L'.');
+    const std::wstring fileNotFound = ErrorText(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_NE(fileNotFound.rfind(L"OLE エラー", 0), 0u);
+    EXPECT_EQ(fileNotFound, ErrorText(ERROR_FILE_NOT_FOUND));
+    // Codes the system has no text for.
+    EXPECT_EQ(ErrorText(static_cast<HRESULT>(0x800A13E9)), L"OLE エラー 800A13E9");
+    EXPECT_EQ(ErrorText(static_cast<HRESULT>(0x8004FE0C)), L"OLE エラー 8004FE0C");
+}
+
+TEST(AutomationFailures, FailedCallGivesTheTextOfItsCode) {
+    FakeDispatch target({L"Quit"});
+    target.onInvoke = [](auto&, VARIANT*, EXCEPINFO*) { return static_cast<HRESULT>(0x800A1066); };
+    EXPECT_ERROR_TEXT(CallVoid(target.Ref(), {L"Quit", CallKind::Method, {}, {}}),
+                      L"OLE エラー 800A1066");
+    target.onInvoke = [](auto&, VARIANT*, EXCEPINFO*) { return DISP_E_TYPEMISMATCH; };
+    EXPECT_ERROR_TEXT(CallVoid(target.Ref(), {L"Quit", CallKind::Method, {}, {}}),
+                      ErrorText(DISP_E_TYPEMISMATCH));
+    EXPECT_EQ(target.refs, 1u);
+}
+
+TEST(AutomationFailures, ServerExceptionsUseItsDescription) {
+    FakeDispatch shapes({L"AddPicture", L"FileName"});
+    const CallDesc addPicture{L"AddPicture", CallKind::Method, {ArgKind::Text}, {L"FileName"}};
+    auto raise = [&](const wchar_t* description, SCODE scode, bool deferred) {
+        shapes.onInvoke = [=](auto&, VARIANT*, EXCEPINFO* e) {
+            e->bstrSource = SysAllocString(L"Microsoft Word");
+            e->bstrHelpFile = SysAllocString(L"wdmain11.chm");
+            e->scode = scode;
+            if (deferred)
+                e->pfnDeferredFillIn = FillDescriptionLater;
+            else if (description)
+                e->bstrDescription = SysAllocString(description);
+            return DISP_E_EXCEPTION;
+        };
+        return ErrorOf([&] { CallVoid(shapes.Ref(), addPicture, std::vector{Arg::Text(L"a")}); });
+    };
+    const SCODE wordCode = static_cast<SCODE>(0x800A13E9);
+    EXPECT_EQ(raise(L"This is not a valid picture. ..\r\n", wordCode, false),
+              L"This is not a valid picture");
+    // Trailing "。" is the server's own wording and stays.
+    EXPECT_EQ(raise(L"ファイルが壊れています。", wordCode, false), L"ファイルが壊れています。");
+    EXPECT_EQ(raise(nullptr, wordCode, true), L"遅れて届いた説明。");
+    // Nothing left of the description: the text of the code the server gave.
+    EXPECT_EQ(raise(L" . \r\n", wordCode, false), L"OLE エラー 800A13E9");
+    EXPECT_EQ(raise(nullptr, E_ACCESSDENIED, false), ErrorText(E_ACCESSDENIED));
+    EXPECT_EQ(raise(nullptr, 0, false), ErrorText(DISP_E_EXCEPTION));
+    EXPECT_EQ(shapes.refs, 1u);
+}
+
+TEST(AutomationFailures, CreateReportsAnUnknownIdentifier) {
+    EXPECT_ERROR_TEXT(Create(L"Tablorin.NoSuchServer"), ErrorText(CO_E_CLASSSTRING));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Conversions.
+
+TEST(AutomationToInt32, IntegersUnchangedWithinThirtyTwoBits) {
+    EXPECT_EQ(ToInt32(I4(36)), 36);
+    EXPECT_EQ(ToInt32(I4(INT32_MIN)), INT32_MIN);
+    EXPECT_EQ(ToInt32(I4(INT32_MAX)), INT32_MAX);
+    EXPECT_EQ(ToInt32(Make(VT_I2, [](VARIANT& v) { v.iVal = -5; })), -5);
+    EXPECT_EQ(ToInt32(Make(VT_UI1, [](VARIANT& v) { v.bVal = 255; })), 255);
+    EXPECT_EQ(ToInt32(Make(VT_I8, [](VARIANT& v) { v.llVal = INT32_MIN; })), INT32_MIN);
+    EXPECT_EQ(ToInt32(Make(VT_UI4, [](VARIANT& v) { v.ulVal = INT32_MAX; })), INT32_MAX);
+    EXPECT_EQ(ToInt32(Make(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_TRUE; })), -1);
+    EXPECT_EQ(ToInt32(Variant()), 0);
+    LONG referenced = 44;
+    EXPECT_EQ(ToInt32(Make(VT_I4 | VT_BYREF, [&](VARIANT& v) { v.plVal = &referenced; })), 44);
+}
+
+TEST(AutomationToInt32, OutsideThirtyTwoBitsIsARangeError) {
+    const wchar_t range[] = L"範囲チェックエラー";
+    EXPECT_ERROR_TEXT(ToInt32(Make(VT_I8, [](VARIANT& v) { v.llVal = 2147483648LL; })), range);
+    EXPECT_ERROR_TEXT(ToInt32(Make(VT_I8, [](VARIANT& v) { v.llVal = -2147483649LL; })), range);
+    EXPECT_ERROR_TEXT(ToInt32(Make(VT_UI4, [](VARIANT& v) { v.ulVal = 0x80000000u; })), range);
+    EXPECT_ERROR_TEXT(ToInt32(Make(VT_UI8, [](VARIANT& v) { v.ullVal = ~0ull; })), range);
+    EXPECT_ERROR_TEXT(ToInt32(R8(2147483648.0)), range);
+    EXPECT_ERROR_TEXT(ToInt32(R8(2147483647.5)), range); // rounds up to 2^31
+    EXPECT_ERROR_TEXT(ToInt32(R8(-2147483649.0)), range);
+    EXPECT_ERROR_TEXT(ToInt32(R8(-2147483648.5000005)), range);
+    EXPECT_ERROR_TEXT(ToInt32(R8(std::numeric_limits<double>::infinity())), range);
+    EXPECT_ERROR_TEXT(ToInt32(R8(std::nan(""))), range);
+    EXPECT_ERROR_TEXT(ToInt32(Str(L"1e10")), range);
+    EXPECT_EQ(ToInt32(R8(2147483647.4)), INT32_MAX);
+    EXPECT_EQ(ToInt32(R8(-2147483648.5)), INT32_MIN); // the even neighbour is in range
+}
+
+TEST(AutomationToInt32, RealsRoundHalfToEven) {
+    const std::pair<double, int32_t> cases[] = {{0.5, 0},       {1.5, 2},
+                                                {2.5, 2},       {3.5, 4},
+                                                {-0.5, 0},      {-1.5, -2},
+                                                {-2.5, -2},     {2.4999, 2},
+                                                {2.5000001, 3}, {-2.5000001, -3},
+                                                {36.0, 36},     {0.0, 0},
+                                                {-0.4, 0},      {2147483646.5, 2147483646}};
+    for (const auto& [value, expected] : cases)
+        EXPECT_EQ(ToInt32(R8(value)), expected) << value;
+    EXPECT_EQ(ToInt32(Make(VT_R4, [](VARIANT& v) { v.fltVal = 36.0f; })), 36);
+    EXPECT_EQ(ToInt32(Make(VT_R4, [](VARIANT& v) { v.fltVal = 6.5f; })), 6);
+    EXPECT_EQ(ToInt32(Make(VT_CY, [](VARIANT& v) { v.cyVal.int64 = 25000; })), 2);
+    EXPECT_EQ(ToInt32(Make(VT_CY, [](VARIANT& v) { v.cyVal.int64 = 35000; })), 4);
+}
+
+TEST(AutomationToInt32, TextsAreReadAsNumbers) {
+    EXPECT_EQ(ToInt32(Str(L"36")), 36);
+    EXPECT_EQ(ToInt32(Str(L" -12 ")), -12);
+    EXPECT_EQ(ToInt32(Str(L"12.5")), 12);
+    EXPECT_EQ(ToInt32(Str(L"13.5")), 14);
+    EXPECT_EQ(ToInt32(Str(L"+3.6e1")), 36);
+    const wchar_t notANumber[] = L"String型から Integer 型へのバリアント型変換はできません";
+    for (const wchar_t* text : {L"abc", L"", L" ", L"12abc", L"1,000", L"0x10", L"１２", L".",
+                                L"1e", L"--1", L"nan", L"inf"})
+        EXPECT_ERROR_TEXT(ToInt32(Str(text)), notANumber) << text;
+}
+
+TEST(AutomationToInt32, OtherKindsNameBothTypes) {
+    EXPECT_ERROR_TEXT(ToInt32(Make(VT_NULL, [](VARIANT&) {})),
+                      L"Null型から Integer 型へのバリアント型変換はできません");
+    FakeDispatch object;
+    EXPECT_ERROR_TEXT(ToInt32(object.Ref()),
+                      L"Dispatch型から Integer 型へのバリアント型変換はできません");
+    EXPECT_ERROR_TEXT(ToInt32(Make(VT_ERROR, [](VARIANT& v) { v.scode = DISP_E_PARAMNOTFOUND; })),
+                      L"Error型から Integer 型へのバリアント型変換はできません");
+    EXPECT_EQ(object.refs, 1u);
+}
+
+TEST(AutomationCompare, TextsAndIntegersCompareAsRealNumbers) {
+    EXPECT_EQ(CompareWithInt(Str(L"12.0"), 12), 0);
+    EXPECT_EQ(CompareWithInt(Str(L"12"), 12), 0);
+    EXPECT_EQ(CompareWithInt(Str(L"1.2e1"), 12), 0);
+    EXPECT_LT(CompareWithInt(Str(L"11.0"), 12), 0);
+    EXPECT_LT(CompareWithInt(Str(L"11.9999"), 12), 0);
+    EXPECT_GT(CompareWithInt(Str(L"12.0001"), 12), 0);
+    EXPECT_GT(CompareWithInt(Str(L"16.0"), 12), 0);
+    EXPECT_GT(CompareWithInt(Str(L"100"), 12), 0); // not compared as text
+    EXPECT_EQ(CompareWithInt(I4(12), 12), 0);
+    EXPECT_LT(CompareWithInt(I4(INT32_MIN), INT32_MAX), 0);
+    EXPECT_EQ(CompareWithInt(R8(12.0), 12), 0);
+    EXPECT_GT(CompareWithInt(R8(12.5), 12), 0);
+    EXPECT_GT(CompareWithInt(Make(VT_I8, [](VARIANT& v) { v.llVal = 1LL << 40; }), INT32_MAX), 0);
+    EXPECT_GT(CompareWithInt(Make(VT_UI8, [](VARIANT& v) { v.ullVal = ~0ull; }), 12), 0);
+}
+
+TEST(AutomationCompare, ValuesThatAreNotNumbersFail) {
+    EXPECT_ERROR_TEXT(CompareWithInt(Str(L"Word 2007"), 12),
+                      L"String型から Double 型へのバリアント型変換はできません");
+    EXPECT_ERROR_TEXT(CompareWithInt(Str(L""), 12),
+                      L"String型から Double 型へのバリアント型変換はできません");
+    EXPECT_ERROR_TEXT(CompareWithInt(Make(VT_NULL, [](VARIANT&) {}), 12),
+                      L"Null型から Double 型へのバリアント型変換はできません");
+    PlainUnknown plain;
+    plain.AddRef();
+    EXPECT_ERROR_TEXT(CompareWithInt(Make(VT_UNKNOWN, [&](VARIANT& v) { v.punkVal = &plain; }), 12),
+                      L"Unknown型から Double 型へのバリアント型変換はできません");
+    EXPECT_EQ(plain.refs, 1u);
+}
