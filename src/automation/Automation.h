@@ -14,7 +14,7 @@ namespace automation {
 
 // Owns one VARIANT: a result, a created object, or nothing (VT_EMPTY). Move-only.
 class Variant {
-  public:
+public:
     Variant() noexcept { VariantInit(&v_); }
     explicit Variant(IDispatch* disp) noexcept; // takes over one reference
     Variant(const Variant&) = delete;
@@ -28,7 +28,7 @@ class Variant {
     bool empty() const noexcept { return v_.vt == VT_EMPTY; }
     void reset() noexcept { VariantClear(&v_); }
 
-  private:
+private:
     VARIANT v_;
 };
 
