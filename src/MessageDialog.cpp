@@ -1,5 +1,174 @@
 #include "MessageDialog.h"
 
-TModalResult MessageDialog(const std::wstring&, TMsgDlgType, TMsgDlgButtons) {
-    return TModalResult::mrCancel;
+#include "Error.h"
+#include "Handles.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int kMargin = 12;
+constexpr int kIconSize = 32;
+constexpr int kGap = 12;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kButtonGap = 8;
+constexpr DWORD kDialogStyle = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+
+static_assert(sizeof(DLGTEMPLATE) == 18, "dialog templates are packed");
+
+struct DialogState {
+    const std::wstring* message;
+    TMsgDlgType type;
+    bool hasCancel;
+    UniqueFont font;
+};
+
+const wchar_t* TitleOf(TMsgDlgType type) {
+    switch (type) {
+    case TMsgDlgType::mtWarning:
+        return L"警告";
+    case TMsgDlgType::mtInformation:
+        return L"情報";
+    case TMsgDlgType::mtConfirmation:
+        break;
+    }
+    return L"確認";
+}
+
+const wchar_t* IconOf(TMsgDlgType type) {
+    switch (type) {
+    case TMsgDlgType::mtWarning:
+        return IDI_WARNING;
+    case TMsgDlgType::mtInformation:
+        return IDI_INFORMATION;
+    case TMsgDlgType::mtConfirmation:
+        break;
+    }
+    return IDI_QUESTION;
+}
+
+HWND AddControl(HWND dialog, const wchar_t* cls, const wchar_t* text, DWORD style, const RECT& r,
+                int id, HFONT font) {
+    HWND child = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                                 r.right - r.left, r.bottom - r.top, dialog,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 GetModuleHandleW(nullptr), nullptr);
+    if (child)
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return child;
+}
+
+// Lays out icon, text and buttons, then centres the dialog on the screen.
+void BuildDialog(HWND dialog, DialogState& state) {
+    LOGFONTW lf{};
+    lf.lfHeight = -12;
+    lf.lfCharSet = SHIFTJIS_CHARSET;
+    lf.lfWeight = FW_NORMAL;
+    lstrcpynW(lf.lfFaceName, L"ＭＳ Ｐゴシック", LF_FACESIZE);
+    state.font.reset(CreateFontIndirectW(&lf));
+    HFONT font = state.font.get();
+
+    const int screenW = GetSystemMetrics(SM_CXSCREEN);
+    const int screenH = GetSystemMetrics(SM_CYSCREEN);
+    RECT text{0, 0, std::max(200, screenW / 2), 0};
+    {
+        WindowDc dc(dialog);
+        SelectObjectScope select(dc.get(), font);
+        DrawTextW(dc.get(), state.message->c_str(), -1, &text,
+                  DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+    }
+    const int textW = text.right, textH = text.bottom;
+    const int contentH = std::max(kIconSize, textH);
+    const int textX = kMargin + kIconSize + kGap;
+    const int buttonCount = state.hasCancel ? 2 : 1;
+    const int buttonsW = buttonCount * kButtonWidth + (buttonCount - 1) * kButtonGap;
+    const int clientW = std::max(textX + textW + kMargin, buttonsW + 2 * kMargin);
+    const int buttonsY = kMargin + contentH + 16;
+    const int clientH = buttonsY + kButtonHeight + kMargin;
+
+    HWND icon =
+        AddControl(dialog, L"STATIC", L"", SS_ICON,
+                   RECT{kMargin, kMargin, kMargin + kIconSize, kMargin + kIconSize}, -1, font);
+    SendMessageW(icon, STM_SETICON,
+                 reinterpret_cast<WPARAM>(LoadIconW(nullptr, IconOf(state.type))), 0);
+    const int textY = kMargin + (contentH - textH) / 2;
+    AddControl(dialog, L"STATIC", state.message->c_str(), SS_LEFT | SS_NOPREFIX,
+               RECT{textX, textY, textX + textW, textY + textH}, -1, font);
+
+    int x = (clientW - buttonsW) / 2;
+    HWND ok = AddControl(dialog, L"BUTTON", L"OK", WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON,
+                         RECT{x, buttonsY, x + kButtonWidth, buttonsY + kButtonHeight}, IDOK, font);
+    if (state.hasCancel) {
+        x += kButtonWidth + kButtonGap;
+        AddControl(dialog, L"BUTTON", L"キャンセル", WS_TABSTOP | BS_PUSHBUTTON,
+                   RECT{x, buttonsY, x + kButtonWidth, buttonsY + kButtonHeight}, IDCANCEL, font);
+    }
+    SendMessageW(dialog, DM_SETDEFID, IDOK, 0);
+    SetFocus(ok);
+
+    RECT frame{0, 0, clientW, clientH};
+    AdjustWindowRectEx(&frame, kDialogStyle, FALSE, WS_EX_DLGMODALFRAME);
+    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+    SetWindowPos(dialog, nullptr, (screenW - w) / 2, (screenH - h) / 2, w, h,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    auto* state = reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (msg) {
+    case WM_INITDIALOG:
+        SetWindowLongPtrW(dialog, DWLP_USER, lp);
+        BuildDialog(dialog, *reinterpret_cast<DialogState*>(lp));
+        return FALSE; // the focus is already on OK
+    case WM_COMMAND:
+        if (LOWORD(wp) == IDOK) {
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        if (LOWORD(wp) == IDCANCEL) {
+            // Esc arrives as IDCANCEL; without a キャンセル button it means OK.
+            EndDialog(dialog, state && state->hasCancel ? IDCANCEL : IDOK);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_CLOSE:
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+// An in-memory dialog template: no menu, the standard dialog class, the title, no controls.
+std::vector<WORD> MakeTemplate(const wchar_t* title) {
+    const size_t titleLen = wcslen(title) + 1;
+    std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD) + 2 + titleLen, 0);
+    DLGTEMPLATE tmpl{};
+    tmpl.style = kDialogStyle;
+    tmpl.dwExtendedStyle = WS_EX_DLGMODALFRAME;
+    tmpl.cdit = 0;
+    std::memcpy(words.data(), &tmpl, sizeof(tmpl));
+    WORD* p = words.data() + sizeof(DLGTEMPLATE) / sizeof(WORD);
+    *p++ = 0; // menu
+    *p++ = 0; // class
+    std::memcpy(p, title, titleLen * sizeof(wchar_t));
+    return words;
+}
+
+} // namespace
+
+TModalResult MessageDialog(const std::wstring& message, TMsgDlgType type, TMsgDlgButtons buttons) {
+    DialogState state{&message, type, buttons == TMsgDlgButtons::mbOKCancel, {}};
+    const std::vector<WORD> tmpl = MakeTemplate(TitleOf(type));
+    const INT_PTR r = DialogBoxIndirectParamW(
+        GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(tmpl.data()),
+        GetActiveWindow(), DialogProc, reinterpret_cast<LPARAM>(&state));
+    if (r == -1 || r == 0)
+        throw Error(L"ダイアログを表示できません");
+    return r == IDOK ? TModalResult::mrOk : TModalResult::mrCancel;
 }
