@@ -1,24 +1,31 @@
 #pragma once
-// Test-side control of the Word stand-in: the scenario it plays and the journal of calls it received.
+// Test-side control of the Word stand-in: the scenario it plays and the journal of calls it
+// received.
 //
 // Journal: one line per call the stand-in receives, in order, UTF-8 text file:
-//   CREATE Application                                   -- the class factory made the application object
-//   <Object>.<Member> <kind> [<arg> ...]                 -- one call
-//       <Object>: Application Documents Document PageSetup Selection Range Shapes Shape ShapeRange WrapFormat
-//       <kind>:   method | get | method|get | put | putref
-//       <arg>:    [<Name>=]<VT>:<value>  in the order the client gave them (the reverse of rgvarg);
-//                 named arguments carry their name, positional ones none; a property put's value is shown as
-//                 positional.  <VT> is VT_I4, VT_BOOL, VT_BSTR, VT_BSTR|VT_BYREF, VT_DISPATCH, VT_R4, VT_R8 ...
-//                 values: integers in decimal, VT_BOOL as -1/0, texts in double quotes, VT_DISPATCH as the
-//                 object's kind name (e.g. VT_DISPATCH:Range).
+//   CREATE Application                                   -- the class factory made the application
+//   object <Object>.<Member> <kind> [<arg> ...]                 -- one call
+//       <Object>: Application Documents Document PageSetup Selection Range Shapes Shape ShapeRange
+//       WrapFormat <kind>:   method | get | method|get | put | putref <arg>: [<Name>=]<VT>:<value>
+//       in the order the client gave them (the reverse of rgvarg);
+//                 named arguments carry their name, positional ones none; a property put's value is
+//                 shown as positional.  <VT> is VT_I4, VT_BOOL, VT_BSTR, VT_BSTR|VT_BYREF,
+//                 VT_DISPATCH, VT_R4, VT_R8 ... values: integers in decimal, VT_BOOL as -1/0, texts
+//                 in double quotes, VT_DISPATCH as the object's kind name (e.g. VT_DISPATCH:Range).
 //       examples: Application.Version get
 //                 Selection.GoTo method What=VT_I4:3 Which=VT_I4:2 Count=VT_I4:1 Name=VT_BSTR:""
 //                 WrapFormat.Type put VT_I4:3
 //                 Shape.ZOrder method VT_I4:4
-//   FAIL <Object>.<Member> 0x<hresult> "<description>"     -- a scenario failure was returned for the line above
-//   EXIT refs=<n>                                        -- the server is exiting; n = objects the client still held
-// A call rejected before reaching the member (unknown name, bad arguments) is journaled with its member name
-// followed by "REJECTED 0x<hresult>".
+//   FAIL <Object>.<Member> 0x<hresult> "<description>"     -- a scenario failure was returned for
+//   the line above CRASH <Object>.<Member>                              -- the scenario's abrupt
+//   exit, during the line above EXIT refs=<n>                                        -- the server
+//   is exiting; n = objects the client still held
+// A call rejected before reaching the member (unknown name, bad arguments, wrong invocation kind, a
+// call after Quit) is journaled as "<Object>.<Member> REJECTED 0x<hresult>"; for an unknown name
+// the unknown names follow (e.g. "Application.Vesion REJECTED 0x80020006", "Selection.GoTo REJECTED
+// 0x80020006 Wat"). Each client that creates "Word.Application" gets a stand-in process of its own;
+// the processes of one session share its journal. The server exits when the client has released
+// every object, or 3 seconds after Quit when it still holds some.
 
 #include <windows.h>
 
@@ -28,12 +35,13 @@
 struct StubScenario {
     std::wstring version = L"16.0"; // Application.Version
     float linesPage = 36.0f;        // PageSetup.LinesPage
-    // A call that fails: member name (e.g. L"AddPicture") and its 1-based occurrence among the calls to it.
+    // A call that fails: member name (e.g. L"AddPicture") and its 1-based occurrence among the
+    // calls to it that reach the member, counted across the stand-in processes of the session.
     std::wstring failMember;
     int failOccurrence = 1;
     // With a description: DISP_E_EXCEPTION carrying it (and failCode as EXCEPINFO.scode when set).
-    // Without one: failCode is returned as the call's HRESULT (DISP_E_EXCEPTION with an empty description
-    // when failCode is DISP_E_EXCEPTION).
+    // Without one: failCode is returned as the call's HRESULT (DISP_E_EXCEPTION with an empty
+    // description when failCode is DISP_E_EXCEPTION).
     std::wstring failDescription;
     HRESULT failCode = 0;
     // A call at which the server process exits abruptly, as if Word crashed.
@@ -44,7 +52,7 @@ struct StubScenario {
 // Sets the scenario for the stand-in processes started from now on and gives them a fresh journal.
 // The destructor puts the default scenario back. Only one session at a time.
 class StubSession {
-public:
+  public:
     explicit StubSession(const StubScenario& scenario = {});
     StubSession(const StubSession&) = delete;
     StubSession& operator=(const StubSession&) = delete;
@@ -57,15 +65,18 @@ public:
     // The journal file (Windows path).
     const std::wstring& JournalPath() const { return journalPath_; }
 
-private:
+  private:
     std::wstring journalPath_;
 };
 
 // Makes "Word.Application" unresolvable while it lives (as on a machine without Word).
 class StubUnregistered {
-public:
+  public:
     StubUnregistered();
     StubUnregistered(const StubUnregistered&) = delete;
     StubUnregistered& operator=(const StubUnregistered&) = delete;
     ~StubUnregistered();
+
+  private:
+    std::wstring saved_; // the class id the identifier named
 };

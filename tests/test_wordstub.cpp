@@ -1,0 +1,164 @@
+// The Word stand-in driven through real COM from this process: registration, the application and
+// its documents, name resolution, argument checking, the journal and the server's life.
+#include "StubClient.h"
+#include "WordStub.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace stubclient;
+
+namespace {
+
+bool Contains(const std::vector<std::wstring>& lines, const std::wstring& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::wstring Text(const Var& v) {
+    return V_VT(&v.v) == VT_BSTR ? std::wstring(V_BSTR(&v.v), SysStringLen(V_BSTR(&v.v))) : L"?";
+}
+
+} // namespace
+
+TEST(WordStubRegistration, ProgIdResolvesUntilUnregisteredAndComesBack) {
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(L"Word.Application", &clsid), S_OK);
+    {
+        StubUnregistered gone;
+        CLSID none{};
+        EXPECT_TRUE(FAILED(CLSIDFromProgID(L"Word.Application", &none)));
+        HRESULT hr = S_OK;
+        EXPECT_FALSE(CreateWord(&hr));
+        EXPECT_TRUE(FAILED(hr));
+    }
+    CLSID again{};
+    ASSERT_EQ(CLSIDFromProgID(L"Word.Application", &again), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, again));
+}
+
+TEST(WordStubApplication, VersionIsTextAndTheServerLeavesWhenReleased) {
+    StubSession session;
+    {
+        ComPtr<IDispatch> word = CreateWord();
+        ASSERT_TRUE(word);
+        CallResult r = Call(word.Get(), L"Version", kGet);
+        ASSERT_EQ(r.hr, S_OK);
+        ASSERT_EQ(V_VT(&r.value.v), VT_BSTR);
+        EXPECT_EQ(Text(r.value), L"16.0");
+    }
+    ASSERT_TRUE(session.WaitForExit());
+    EXPECT_EQ(session.Journal(),
+              (std::vector<std::wstring>{L"CREATE Application", L"Application.Version method|get",
+                                         L"EXIT refs=0"}));
+}
+
+TEST(WordStubApplication, ScenarioSetsVersionAndLinesPage) {
+    StubScenario scenario;
+    scenario.version = L"11.0";
+    scenario.linesPage = 40.0f;
+    StubSession session(scenario);
+    {
+        ComPtr<IDispatch> word = CreateWord();
+        ASSERT_TRUE(word);
+        EXPECT_EQ(Text(Call(word.Get(), L"Version", DISPATCH_PROPERTYGET).value), L"11.0");
+        ComPtr<IDispatch> docs = Object(word.Get(), L"Documents");
+        ASSERT_TRUE(docs);
+        ComPtr<IDispatch> doc = Object(docs.Get(), L"Add");
+        ASSERT_TRUE(doc);
+        ComPtr<IDispatch> setup = Object(doc.Get(), L"PageSetup");
+        ASSERT_TRUE(setup);
+        CallResult lines = Call(setup.Get(), L"LinesPage", kGet);
+        ASSERT_EQ(lines.hr, S_OK);
+        ASSERT_EQ(V_VT(&lines.value.v), VT_R4);
+        EXPECT_EQ(V_R4(&lines.value.v), 40.0f);
+    }
+    ASSERT_TRUE(session.WaitForExit());
+    EXPECT_EQ(session.Journal().back(), L"EXIT refs=0");
+}
+
+TEST(WordStubApplication, DocumentsAddMakesTheActiveDocument) {
+    StubSession session;
+    {
+        ComPtr<IDispatch> word = CreateWord();
+        ASSERT_TRUE(word);
+        // No document yet: Word refuses with its own description.
+        CallResult none = Call(word.Get(), L"ActiveDocument", kGet);
+        EXPECT_EQ(none.hr, DISP_E_EXCEPTION);
+        EXPECT_FALSE(none.description.empty());
+        ComPtr<IDispatch> docs = Object(word.Get(), L"Documents");
+        ASSERT_TRUE(docs);
+        ComPtr<IDispatch> added = Object(docs.Get(), L"Add");
+        ASSERT_TRUE(added);
+        ComPtr<IDispatch> active = Object(word.Get(), L"ActiveDocument");
+        ASSERT_TRUE(active);
+        CallResult lines = Call(Object(active.Get(), L"PageSetup").Get(), L"LinesPage", kGet);
+        ASSERT_EQ(V_VT(&lines.value.v), VT_R4);
+        EXPECT_EQ(V_R4(&lines.value.v), 36.0f);
+        CallResult quit =
+            Call(word.Get(), L"Quit", DISPATCH_METHOD, {{L"SaveChanges", Var::I4(0).v}});
+        EXPECT_EQ(quit.hr, S_OK);
+    }
+    ASSERT_TRUE(session.WaitForExit());
+    const auto journal = session.Journal();
+    EXPECT_TRUE(Contains(journal, L"Application.ActiveDocument method|get"));
+    EXPECT_TRUE(Contains(journal, L"Documents.Add method|get"));
+    EXPECT_TRUE(Contains(journal, L"Application.Quit method SaveChanges=VT_I4:0"));
+    EXPECT_EQ(journal.back(), L"EXIT refs=0");
+}
+
+TEST(WordStubApplication, EachCreationIsAProcessOfItsOwnSharingTheJournal) {
+    StubSession session;
+    {
+        ComPtr<IDispatch> first = CreateWord();
+        ComPtr<IDispatch> second = CreateWord();
+        ASSERT_TRUE(first && second);
+        // A document in the first Word is not the second Word's active document.
+        ASSERT_TRUE(Object(Object(first.Get(), L"Documents").Get(), L"Add"));
+        EXPECT_EQ(Call(second.Get(), L"ActiveDocument", kGet).hr, DISP_E_EXCEPTION);
+    }
+    ASSERT_TRUE(session.WaitForExit());
+    const auto journal = session.Journal();
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), L"CREATE Application"), 2);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), L"EXIT refs=0"), 2);
+}
+
+TEST(WordStubNames, ResolvedWithoutRegardToCaseAndUnknownOnesRefused) {
+    StubSession session;
+    {
+        ComPtr<IDispatch> word = CreateWord();
+        ASSERT_TRUE(word);
+        EXPECT_EQ(Text(Call(word.Get(), L"vErSiOn", kGet).value), L"16.0");
+
+        std::wstring bad = L"Vesion";
+        LPOLESTR names[] = {bad.data()};
+        DISPID id = 0;
+        EXPECT_EQ(word->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+        EXPECT_EQ(id, DISPID_UNKNOWN);
+
+        // The member and its named arguments in one request; one unknown argument name fails it.
+        std::wstring quit = L"QUIT", save = L"savechanges", wrong = L"Save";
+        LPOLESTR good[] = {quit.data(), save.data()};
+        DISPID ids[2] = {};
+        EXPECT_EQ(word->GetIDsOfNames(IID_NULL, good, 2, 0, ids), S_OK);
+        EXPECT_NE(ids[0], DISPID_UNKNOWN);
+        EXPECT_NE(ids[1], DISPID_UNKNOWN);
+        LPOLESTR mixed[] = {quit.data(), wrong.data()};
+        EXPECT_EQ(word->GetIDsOfNames(IID_NULL, mixed, 2, 0, ids), DISP_E_UNKNOWNNAME);
+        EXPECT_NE(ids[0], DISPID_UNKNOWN);
+        EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+
+        // A DISPID nobody handed out.
+        DISPPARAMS none{};
+        EXPECT_EQ(word->Invoke(12345, IID_NULL, 0, kGet, &none, nullptr, nullptr, nullptr),
+                  DISP_E_MEMBERNOTFOUND);
+    }
+    ASSERT_TRUE(session.WaitForExit());
+    const auto journal = session.Journal();
+    EXPECT_TRUE(Contains(journal, L"Application.Version method|get"));
+    EXPECT_TRUE(Contains(journal, L"Application.Vesion REJECTED 0x80020006"));
+    EXPECT_TRUE(Contains(journal, L"Application.Quit REJECTED 0x80020006 Save"));
+    EXPECT_TRUE(Contains(journal, L"Application.#12345 REJECTED 0x80020003"));
+}

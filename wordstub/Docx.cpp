@@ -1,0 +1,340 @@
+// SaveAs: the document as an Office Open XML package, whatever the file's extension (as a recent
+// Word writes by default), zipped with zlib.
+#include "Dispatch.h"
+#include "Document.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace wordstub {
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// ---- the zip container (stored entries deflated, no extras) ----
+class ZipWriter {
+  public:
+    void Add(const std::string& name, const std::string& data) {
+        z_stream z{};
+        if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
+                         Z_DEFAULT_STRATEGY) != Z_OK)
+            throw std::bad_alloc();
+        std::string packed(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        z.avail_in = static_cast<uInt>(data.size());
+        z.next_out = reinterpret_cast<Bytef*>(packed.data());
+        z.avail_out = static_cast<uInt>(packed.size());
+        const int status = deflate(&z, Z_FINISH);
+        packed.resize(z.total_out);
+        deflateEnd(&z);
+        if (status != Z_STREAM_END)
+            throw std::bad_alloc();
+        Entry e{
+            name,
+            crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())),
+            static_cast<uint32_t>(packed.size()), static_cast<uint32_t>(data.size()),
+            static_cast<uint32_t>(out_.size())};
+        Header(0x04034b50, e, false);
+        out_ += name;
+        out_ += packed;
+        entries_.push_back(e);
+    }
+    std::string Finish() {
+        const auto start = static_cast<uint32_t>(out_.size());
+        for (const Entry& e : entries_) {
+            Header(0x02014b50, e, true);
+            out_ += e.name;
+        }
+        const auto size = static_cast<uint32_t>(out_.size()) - start;
+        U32(0x06054b50);
+        U16(0);
+        U16(0);
+        U16(static_cast<uint16_t>(entries_.size()));
+        U16(static_cast<uint16_t>(entries_.size()));
+        U32(size);
+        U32(start);
+        U16(0);
+        return std::move(out_);
+    }
+
+  private:
+    struct Entry {
+        std::string name;
+        uint32_t crc, packed, size, offset;
+    };
+    void U16(uint16_t v) {
+        out_ += static_cast<char>(v & 0xff);
+        out_ += static_cast<char>(v >> 8);
+    }
+    void U32(uint32_t v) {
+        U16(static_cast<uint16_t>(v & 0xffff));
+        U16(static_cast<uint16_t>(v >> 16));
+    }
+    void Header(uint32_t signature, const Entry& e, bool central) {
+        U32(signature);
+        if (central)
+            U16(20); // made by
+        U16(20);     // needed to extract
+        U16(0);      // flags
+        U16(8);      // deflate
+        U16(0);      // time 00:00
+        U16(0x21);   // date 1980-01-01
+        U32(e.crc);
+        U32(e.packed);
+        U32(e.size);
+        U16(static_cast<uint16_t>(e.name.size()));
+        U16(0); // extra
+        if (central) {
+            U16(0); // comment
+            U16(0); // disk
+            U16(0); // internal attributes
+            U32(0); // external attributes
+            U32(e.offset);
+        }
+    }
+    std::string out_;
+    std::vector<Entry> entries_;
+};
+
+constexpr char kXmlHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
+
+std::string ContentTypes(const std::vector<std::string>& extensions) {
+    std::string xml = kXmlHead;
+    xml += "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+           "<Default Extension=\"rels\" "
+           "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+           "<Default Extension=\"xml\" ContentType=\"application/xml\"/>";
+    for (const std::string& ext : extensions)
+        xml += "<Default Extension=\"" + ext + "\" ContentType=\"image/" + ext + "\"/>";
+    xml += "<Override PartName=\"/word/document.xml\" ContentType=\"application/"
+           "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
+           "<Override PartName=\"/word/styles.xml\" ContentType=\"application/"
+           "vnd.openxmlformats-officedocument.wordprocessingml.styles+xml\"/>"
+           "</Types>";
+    return xml;
+}
+
+std::string PackageRels() {
+    return std::string(kXmlHead) +
+           "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+           "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+           "2006/relationships/officeDocument\" Target=\"word/document.xml\"/>"
+           "</Relationships>";
+}
+
+// Every empty paragraph is exactly one grid line high, so the pages hold the lines Word shows.
+std::string Styles(int pitch) {
+    const std::string line = std::to_string(pitch);
+    return std::string(kXmlHead) +
+           "<w:styles xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+           "<w:docDefaults><w:rPrDefault><w:rPr>"
+           "<w:rFonts w:ascii=\"Century\" w:eastAsia=\"ＭＳ 明朝\" w:hAnsi=\"Century\"/>"
+           "<w:kern w:val=\"2\"/><w:sz w:val=\"21\"/><w:szCs w:val=\"22\"/>"
+           "<w:lang w:val=\"en-US\" w:eastAsia=\"ja-JP\"/></w:rPr></w:rPrDefault>"
+           "<w:pPrDefault><w:pPr><w:widowControl w:val=\"0\"/><w:jc w:val=\"both\"/>"
+           "<w:spacing w:before=\"0\" w:after=\"0\" w:line=\"" +
+           line +
+           "\" w:lineRule=\"exact\"/></w:pPr></w:pPrDefault></w:docDefaults>"
+           "<w:style w:type=\"paragraph\" w:default=\"1\" w:styleId=\"a\">"
+           "<w:name w:val=\"Normal\"/><w:qFormat/></w:style>"
+           "</w:styles>";
+}
+
+std::string WrapElement(int wrap) {
+    const char* polygon = "<wp:wrapPolygon edited=\"0\"><wp:start x=\"0\" y=\"0\"/>"
+                          "<wp:lineTo x=\"0\" y=\"21600\"/><wp:lineTo x=\"21600\" y=\"21600\"/>"
+                          "<wp:lineTo x=\"21600\" y=\"0\"/><wp:lineTo x=\"0\" y=\"0\"/>"
+                          "</wp:wrapPolygon>";
+    switch (wrap) {
+    case kWrapSquare:
+        return "<wp:wrapSquare wrapText=\"bothSides\"/>";
+    case kWrapTight:
+        return std::string("<wp:wrapTight wrapText=\"bothSides\">") + polygon + "</wp:wrapTight>";
+    case kWrapThrough:
+        return std::string("<wp:wrapThrough wrapText=\"bothSides\">") + polygon +
+               "</wp:wrapThrough>";
+    case kWrapTopBottom:
+        return "<wp:wrapTopAndBottom/>";
+    default: // in front of or behind the text
+        return "<wp:wrapNone/>";
+    }
+}
+
+std::string Drawing(const Shape& shape, int id, const std::string& relId, int zBase) {
+    const auto cx = std::llround(shape.picture->widthPt * 12700);
+    const auto cy = std::llround(shape.picture->heightPt * 12700);
+    const std::string extent =
+        "cx=\"" + std::to_string(cx) + "\" cy=\"" + std::to_string(cy) + "\"";
+    const std::string number = std::to_string(id);
+    std::wstring file = shape.picture->sourcePath;
+    file = file.substr(
+        file.find_last_of(L"\\/") == std::wstring::npos ? 0 : file.find_last_of(L"\\/") + 1);
+    return "<w:r><w:drawing><wp:anchor distT=\"0\" distB=\"0\" distL=\"114300\" distR=\"114300\" "
+           "simplePos=\"0\" relativeHeight=\"" +
+           std::to_string(zBase + shape.z) + "\" behindDoc=\"" +
+           (shape.wrap == kWrapBehind ? "1" : "0") +
+           "\" locked=\"0\" layoutInCell=\"1\" allowOverlap=\"1\">"
+           "<wp:simplePos x=\"0\" y=\"0\"/>"
+           "<wp:positionH relativeFrom=\"column\"><wp:posOffset>0</wp:posOffset></wp:positionH>"
+           "<wp:positionV relativeFrom=\"paragraph\"><wp:posOffset>0</wp:posOffset></wp:positionV>"
+           "<wp:extent " +
+           extent + "/><wp:effectExtent l=\"0\" t=\"0\" r=\"0\" b=\"0\"/>" +
+           WrapElement(shape.wrap) + "<wp:docPr id=\"" + number + "\" name=\"" +
+           Escape(Utf8(L"図 ")) + number +
+           "\"/><wp:cNvGraphicFramePr><a:graphicFrameLocks noChangeAspect=\"1\"/>"
+           "</wp:cNvGraphicFramePr><a:graphic><a:graphicData "
+           "uri=\"http://schemas.openxmlformats.org/drawingml/2006/picture\"><pic:pic>"
+           "<pic:nvPicPr><pic:cNvPr id=\"" +
+           number + "\" name=\"" + Escape(Utf8(file)) +
+           "\"/><pic:cNvPicPr/></pic:nvPicPr><pic:blipFill><a:blip r:embed=\"" + relId +
+           "\"/><a:stretch><a:fillRect/></a:stretch></pic:blipFill><pic:spPr><a:xfrm>"
+           "<a:off x=\"0\" y=\"0\"/><a:ext " +
+           extent +
+           "/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></pic:spPr></pic:pic>"
+           "</a:graphicData></a:graphic></wp:anchor></w:drawing></w:r>";
+}
+
+void WriteFileOrFail(const std::wstring& path, const std::string& bytes) {
+    auto fail = [&](DWORD error) {
+        wchar_t* text = nullptr;
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                           FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        std::wstring reason = text ? text : L"";
+        LocalFree(text);
+        while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r'))
+            reason.pop_back();
+        throw MemberError{WordError(5356), L"文書を保存できません。(" + path + L") " + reason};
+    };
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        fail(GetLastError());
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    if (!ok) {
+        DeleteFileW(path.c_str());
+        fail(error);
+    }
+}
+
+} // namespace
+
+void Document::SaveAs(const std::wstring& path) const {
+    if (path.empty())
+        throw MemberError{WordError(5152), L"ファイル名が正しくありません。"};
+    const int lines = LinesPerPage();
+    const int pitch = PageGeometry::kTextHeight / lines;
+
+    // Each picture file goes into the package once, however often it was placed.
+    std::map<const Picture*, std::string> relOf;
+    std::string rels = std::string(kXmlHead) +
+                       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                       "relationships\"><Relationship Id=\"rId1\" Type=\"http://schemas."
+                       "openxmlformats.org/officeDocument/2006/relationships/styles\" "
+                       "Target=\"styles.xml\"/>";
+    ZipWriter zip;
+    std::vector<std::pair<std::string, const Picture*>> media;
+    std::vector<std::string> extensions;
+    for (const Shape& s : shapes_) {
+        const Picture* p = s.picture.get();
+        if (relOf.count(p))
+            continue;
+        const std::string number = std::to_string(media.size() + 1);
+        const std::string rel = "rId" + std::to_string(media.size() + 100);
+        relOf[p] = rel;
+        const std::string name = "media/image" + number + "." + p->extension;
+        media.emplace_back("word/" + name, p);
+        rels += "<Relationship Id=\"" + rel +
+                "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+                "image\" Target=\"" +
+                name + "\"/>";
+        if (std::find(extensions.begin(), extensions.end(), p->extension) == extensions.end())
+            extensions.push_back(p->extension);
+    }
+    rels += "</Relationships>";
+
+    int zBase = 251658240; // where Word numbers its floating shapes from
+    for (const Shape& s : shapes_)
+        zBase = std::max(zBase, 1 - s.z + 251658240);
+    std::vector<std::string> runs(paragraphs_);
+    for (size_t i = 0; i < shapes_.size(); ++i) {
+        const Shape& s = shapes_[i];
+        runs[s.paragraph] += Drawing(s, static_cast<int>(i) + 1, relOf[s.picture.get()], zBase);
+    }
+    std::string body = std::string(kXmlHead) +
+                       "<w:document "
+                       "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+                       "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                       "relationships\" "
+                       "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/"
+                       "wordprocessingDrawing\" "
+                       "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+                       "xmlns:pic=\"http://schemas.openxmlformats.org/drawingml/2006/picture\">"
+                       "<w:body>";
+    for (const std::string& r : runs)
+        body += r.empty() ? "<w:p/>" : "<w:p>" + r + "</w:p>";
+    body += "<w:sectPr><w:pgSz w:w=\"" + std::to_string(PageGeometry::kWidth) + "\" w:h=\"" +
+            std::to_string(PageGeometry::kHeight) + "\"/><w:pgMar w:top=\"" +
+            std::to_string(PageGeometry::kTop) + "\" w:right=\"" +
+            std::to_string(PageGeometry::kRight) + "\" w:bottom=\"" +
+            std::to_string(PageGeometry::kBottom) + "\" w:left=\"" +
+            std::to_string(PageGeometry::kLeft) +
+            "\" w:header=\"851\" w:footer=\"992\" w:gutter=\"0\"/><w:cols w:space=\"425\"/>"
+            "<w:docGrid w:type=\"lines\" w:linePitch=\"" +
+            std::to_string(pitch) + "\"/></w:sectPr></w:body></w:document>";
+
+    zip.Add("[Content_Types].xml", ContentTypes(extensions));
+    zip.Add("_rels/.rels", PackageRels());
+    zip.Add("word/document.xml", body);
+    zip.Add("word/styles.xml", Styles(pitch));
+    zip.Add("word/_rels/document.xml.rels", rels);
+    for (const auto& [name, picture] : media)
+        zip.Add(name, picture->bytes);
+    WriteFileOrFail(path, zip.Finish());
+}
+
+} // namespace wordstub

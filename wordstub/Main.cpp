@@ -1,0 +1,139 @@
+// The Word stand-in: a local automation server registered as "Word.Application" in the Wine prefix.
+//   WordStub.exe /RegServer    registers it (the prefix set-up does this)
+//   WordStub.exe /UnregServer  removes the registration
+//   WordStub.exe -Embedding    started by COM for a client
+#include "Objects.h"
+#include "Server.h"
+#include "StubControl.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace {
+
+using namespace wordstub;
+
+class ClassFactory : public IClassFactory {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+            *out = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives as long as the process.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        // Each client gets a Word of its own, as with a fresh Word process.
+        if (created_ || Server::Instance().Quitting())
+            return CO_E_SERVER_STOPPING;
+        created_ = true;
+        Server::Instance().Journal(L"CREATE Application");
+        StubObject* app = NewApplication();
+        const HRESULT hr = app->QueryInterface(iid, out);
+        app->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        Server::Instance().Lock(lock != FALSE);
+        return S_OK;
+    }
+
+  private:
+    bool created_ = false;
+};
+
+bool SetText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const LSTATUS status =
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+int Register() {
+    wchar_t exe[MAX_PATH * 2];
+    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH * 2);
+    if (n == 0 || n >= MAX_PATH * 2)
+        return 1;
+    const std::wstring classes = kClassesKey;
+    const std::wstring clsid = classes + L"\\CLSID\\" + kClassIdText;
+    const std::wstring progid = classes + L"\\" + kProgId;
+    const bool ok =
+        SetText(HKEY_LOCAL_MACHINE, progid, nullptr, L"Microsoft Word Application (stand-in)") &&
+        SetText(HKEY_LOCAL_MACHINE, progid + L"\\CLSID", nullptr, kClassIdText) &&
+        SetText(HKEY_LOCAL_MACHINE, clsid, nullptr, L"Microsoft Word Application (stand-in)") &&
+        SetText(HKEY_LOCAL_MACHINE, clsid + L"\\ProgID", nullptr, kProgId) &&
+        SetText(HKEY_LOCAL_MACHINE, clsid + L"\\LocalServer32", nullptr,
+                L"\"" + std::wstring(exe) + L"\"");
+    return ok ? 0 : 1;
+}
+
+int Unregister() {
+    HKEY classes = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, KEY_ALL_ACCESS, &classes) !=
+        ERROR_SUCCESS)
+        return 0;
+    RegDeleteTreeW(classes, kProgId);
+    RegDeleteTreeW(classes, (std::wstring(L"CLSID\\") + kClassIdText).c_str());
+    RegCloseKey(classes);
+    return 0;
+}
+
+bool IsSwitch(const std::wstring& arg, const wchar_t* name) {
+    return arg.size() > 1 && (arg[0] == L'/' || arg[0] == L'-') &&
+           CompareStringOrdinal(arg.c_str() + 1, -1, name, -1, TRUE) == CSTR_EQUAL;
+}
+
+int Serve() {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return 2;
+    Server& server = Server::Instance();
+    server.Start();
+    static ClassFactory factory;
+    DWORD cookie = 0;
+    if (FAILED(CoRegisterClassObject(kClassId, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE,
+                                     &cookie))) {
+        CoUninitialize();
+        return 2;
+    }
+    const int held = server.Run();
+    CoRevokeClassObject(cookie);
+    if (held > 0)
+        ExitProcess(0); // the client's proxies die with us, as when Word quits under them
+    CoUninitialize();
+    return 0;
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::wstring arg = argc > 1 && argv ? argv[1] : L"";
+    LocalFree(argv);
+    if (IsSwitch(arg, L"RegServer"))
+        return Register();
+    if (IsSwitch(arg, L"UnregServer"))
+        return Unregister();
+    return Serve();
+}

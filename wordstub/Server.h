@@ -1,0 +1,76 @@
+#pragma once
+// Process-wide state of one stand-in run: the scenario a test left, the journal, and the count of
+// objects the client holds (the server exits when it drops to zero).
+
+#include <windows.h>
+
+#include <string>
+
+namespace wordstub {
+
+struct Scenario {
+    std::wstring version = L"16.0";
+    float linesPage = 36.0f;
+    std::wstring failMember;
+    int failOccurrence = 1;
+    std::wstring failDescription;
+    HRESULT failCode = 0;
+    std::wstring crashMember;
+    int crashOccurrence = 1;
+};
+
+enum class Fate { Normal, Fail, Crash };
+
+class Server {
+  public:
+    static Server& Instance();
+
+    // Reads the scenario a test left in the registry; without one, the defaults and no journal.
+    void Start();
+    const Scenario& scenario() const { return scenario_; }
+
+    // Appends one line to the journal (when a test asked for one).
+    void Journal(const std::wstring& line);
+    // Counts a call that reached its member and tells whether the scenario wants it to fail or
+    // crash.
+    Fate CountCall(const std::wstring& member);
+    [[noreturn]] void Crash(const std::wstring& what);
+
+    void ObjectCreated() noexcept;
+    void ObjectDestroyed() noexcept;
+    void Lock(bool lock) noexcept;
+    int LiveObjects() const noexcept { return objects_; }
+
+    // Word was told to quit: leave once the client lets go, or after a grace period.
+    void Quit() noexcept;
+    bool Quitting() const noexcept { return quitting_; }
+    static constexpr UINT kQuitGraceMs = 3000;
+    static constexpr UINT kIdleLimitMs = 60000;
+
+    // Runs the message loop until there is nothing left to serve; returns the objects still held.
+    int Run();
+
+  private:
+    Server() = default;
+    void MaybeExit() noexcept;
+    int Occurrence(const std::wstring& member);
+
+    Scenario scenario_;
+    HANDLE journal_ = INVALID_HANDLE_VALUE;
+    bool session_ = false;
+    DWORD thread_ = 0;
+    int objects_ = 0;
+    int locks_ = 0;
+    bool everCreated_ = false;
+    bool quitting_ = false;
+    bool exiting_ = false;
+    UINT_PTR quitTimer_ = 0;
+    UINT_PTR idleTimer_ = 0;
+};
+
+// Case-insensitive comparison of member and argument names, as Word resolves them.
+bool SameName(const std::wstring& a, const std::wstring& b) noexcept;
+// An HRESULT as the journal shows it: 0x and eight hexadecimal digits.
+std::wstring HexCode(HRESULT hr);
+
+} // namespace wordstub
