@@ -12,3 +12,5 @@ if [ -f "$marker" ] && [ "$(cat "$marker")" = "$stamp" ]; then exit 0; fi
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/wine-run.sh" "$prefix" "$stub" /RegServer
 echo "$stamp" >"$marker"
+# Let this wineserver end: one started here has no display, and the tests' windows would inherit that.
+WINEPREFIX="$prefix" wineserver -w
