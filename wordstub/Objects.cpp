@@ -225,7 +225,7 @@ enum DocumentMember { kPageSetup = 1, kShapes, kSaveAs };
 const std::vector<Member> kDocumentMembers = {
     {kPageSetup, L"PageSetup", Access::Get, {}},
     {kShapes, L"Shapes", Access::Get, {}},
-    {kSaveAs, L"SaveAs", Access::Method, {{0, L"FileName", ArgType::Text, true}}},
+    {kSaveAs, L"SaveAs", Access::Method, {{0, L"Filename", ArgType::Text, true}}},
 };
 class DocumentObject : public StubObject {
   public:

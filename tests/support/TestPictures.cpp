@@ -1,0 +1,104 @@
+#include "TestPictures.h"
+
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <filesystem>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+bool WriteTestPicture(const std::wstring& path, PictureFormat format, UINT width, UINT height,
+                      double dpi) {
+    const GUID* container = nullptr;
+    switch (format) {
+    case PictureFormat::Png:
+        container = &GUID_ContainerFormatPng;
+        break;
+    case PictureFormat::Jpeg:
+        container = &GUID_ContainerFormatJpeg;
+        break;
+    case PictureFormat::Gif:
+        container = &GUID_ContainerFormatGif;
+        break;
+    case PictureFormat::Bmp:
+        container = &GUID_ContainerFormatBmp;
+        break;
+    case PictureFormat::Tiff:
+        container = &GUID_ContainerFormatTiff;
+        break;
+    }
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    ComPtr<IPropertyBag2> options;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(&factory))) ||
+        FAILED(factory->CreateStream(&stream)) ||
+        FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) ||
+        FAILED(factory->CreateEncoder(*container, nullptr, &encoder)) ||
+        FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(&frame, &options)) ||
+        FAILED(frame->Initialize(options.Get())) || FAILED(frame->SetSize(width, height)) ||
+        FAILED(frame->SetResolution(dpi, dpi)))
+        return false;
+    // Palette formats (GIF) get a bitmap converted by the encoder from 24-bit colour.
+    std::vector<BYTE> pixels(static_cast<size_t>(width) * height * 3);
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x) {
+            BYTE* p = &pixels[(static_cast<size_t>(y) * width + x) * 3];
+            p[0] = static_cast<BYTE>(x * 255 / (width > 1 ? width - 1 : 1));
+            p[1] = static_cast<BYTE>(y * 255 / (height > 1 ? height - 1 : 1));
+            p[2] = 0x80;
+        }
+    ComPtr<IWICBitmap> bitmap;
+    if (FAILED(factory->CreateBitmapFromMemory(width, height, GUID_WICPixelFormat24bppBGR,
+                                               width * 3, static_cast<UINT>(pixels.size()),
+                                               pixels.data(), &bitmap)))
+        return false;
+    WICPixelFormatGUID wanted = GUID_WICPixelFormat24bppBGR;
+    if (FAILED(frame->SetPixelFormat(&wanted)))
+        return false;
+    ComPtr<IWICBitmapSource> source = bitmap;
+    if (!IsEqualGUID(wanted, GUID_WICPixelFormat24bppBGR)) {
+        ComPtr<IWICFormatConverter> converter;
+        ComPtr<IWICPalette> palette;
+        const bool indexed = IsEqualGUID(wanted, GUID_WICPixelFormat8bppIndexed);
+        if (indexed &&
+            (FAILED(factory->CreatePalette(&palette)) ||
+             FAILED(palette->InitializePredefined(WICBitmapPaletteTypeFixedHalftone256, FALSE)) ||
+             FAILED(frame->SetPalette(palette.Get()))))
+            return false;
+        if (FAILED(factory->CreateFormatConverter(&converter)) ||
+            FAILED(converter->Initialize(
+                bitmap.Get(), wanted, WICBitmapDitherTypeNone, palette.Get(), 0,
+                indexed ? WICBitmapPaletteTypeFixedHalftone256 : WICBitmapPaletteTypeCustom)))
+            return false;
+        source = converter;
+    }
+    return SUCCEEDED(frame->WriteSource(source.Get(), nullptr)) && SUCCEEDED(frame->Commit()) &&
+           SUCCEEDED(encoder->Commit());
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+std::wstring MakeTempFolder(const std::wstring& name) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / name;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir, ec);
+    return dir.wstring();
+}

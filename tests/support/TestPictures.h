@@ -1,0 +1,19 @@
+#pragma once
+// Picture files made at test time through the imaging component, so no binaries live in the tree.
+
+#include <windows.h>
+
+#include <string>
+
+enum class PictureFormat { Png, Jpeg, Gif, Bmp, Tiff };
+
+// Writes a width x height picture with a colour gradient at the given resolution (dots per inch).
+// Returns false when the system cannot encode that format.
+bool WriteTestPicture(const std::wstring& path, PictureFormat format, UINT width, UINT height,
+                      double dpi = 96.0);
+
+// Writes arbitrary bytes (a file that is not a picture, or a damaged one).
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+
+// A fresh folder under the temporary folder, for one test's files.
+std::wstring MakeTempFolder(const std::wstring& name);

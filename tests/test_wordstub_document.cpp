@@ -1,0 +1,479 @@
+// The stand-in's document: the insertion point and its moves, pictures, wrap and order, saving,
+// and the scenario's failures, crash and the references still held at exit.
+#include "StubClient.h"
+#include "TestPictures.h"
+#include "WordStub.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace stubclient;
+
+namespace {
+
+bool Contains(const std::vector<std::wstring>& lines, const std::wstring& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// A Word with one new document, as a build starts.
+struct Word {
+    ComPtr<IDispatch> app, doc, selection, shapes;
+    Word() {
+        app = CreateWord();
+        if (!app)
+            return;
+        doc = Object(Object(app.Get(), L"Documents").Get(), L"Add");
+        selection = Object(app.Get(), L"Selection");
+        shapes = Object(doc.Get(), L"Shapes");
+    }
+    bool ok() const { return app && doc && selection && shapes; }
+
+    // The insertion point as a character position (every paragraph is empty: its number).
+    LONG Where() const {
+        CallResult r = Call(Object(selection.Get(), L"Range").Get(), L"Start", kGet);
+        return V_VT(&r.value.v) == VT_I4 ? V_I4(&r.value.v) : -1;
+    }
+    HRESULT TypeParagraphs(int n) const {
+        for (int i = 0; i < n; ++i) {
+            const HRESULT hr = Call(selection.Get(), L"TypeParagraph", DISPATCH_METHOD).hr;
+            if (FAILED(hr))
+                return hr;
+        }
+        return S_OK;
+    }
+    HRESULT PageOne() const {
+        return Call(
+                   selection.Get(), L"GoTo", DISPATCH_METHOD,
+                   {{L"What", Var::I4(1).v}, {L"Which", Var::I4(2).v}, {L"Name", Var::Str(L"1").v}})
+            .hr;
+    }
+    HRESULT NextLine() const {
+        return Call(selection.Get(), L"GoTo", DISPATCH_METHOD,
+                    {{L"What", Var::I4(3).v},
+                     {L"Which", Var::I4(2).v},
+                     {L"Count", Var::I4(1).v},
+                     {L"Name", Var::Str(L"").v}})
+            .hr;
+    }
+    CallResult AddPicture(const std::wstring& file) const {
+        ComPtr<IDispatch> anchor = Object(selection.Get(), L"Range");
+        return Call(shapes.Get(), L"AddPicture", DISPATCH_METHOD,
+                    {{L"Anchor", Var::Disp(anchor.Get()).v},
+                     {L"FileName", Var::Str(file).v},
+                     {L"LinkToFile", Var::Bool(false).v},
+                     {L"SaveWithDocument", Var::Bool(true).v}});
+    }
+    LONG Count() const {
+        CallResult r = Call(shapes.Get(), L"Count", kGet);
+        return V_VT(&r.value.v) == VT_I4 ? V_I4(&r.value.v) : -1;
+    }
+    CallResult SaveAs(const std::wstring& path) const {
+        BSTR name = SysAllocString(path.c_str());
+        VARIANT byRef;
+        VariantInit(&byRef);
+        V_VT(&byRef) = VT_BSTR | VT_BYREF;
+        V_BSTRREF(&byRef) = &name;
+        CallResult r = Call(doc.Get(), L"SaveAs", DISPATCH_METHOD, {{L"Filename", byRef}});
+        SysFreeString(name);
+        return r;
+    }
+    void Quit() const {
+        Call(app.Get(), L"Quit", DISPATCH_METHOD, {{L"SaveChanges", Var::I4(0).v}});
+    }
+};
+
+// Calls `Invoke` directly with the given rgvarg (already reversed) and named DISPIDs.
+HRESULT RawInvoke(IDispatch* target, const std::wstring& member, WORD flags,
+                  std::vector<VARIANT> args, std::vector<DISPID> named, UINT* argErr = nullptr) {
+    std::wstring name = member;
+    LPOLESTR names[] = {name.data()};
+    DISPID id = 0;
+    if (FAILED(target->GetIDsOfNames(IID_NULL, names, 1, 0, &id)))
+        return E_FAIL;
+    DISPPARAMS params{args.data(), named.data(), static_cast<UINT>(args.size()),
+                      static_cast<UINT>(named.size())};
+    Var result;
+    UINT err = ~0u;
+    const HRESULT hr = target->Invoke(id, IID_NULL, 0, flags, &params, &result.v, nullptr, &err);
+    if (argErr)
+        *argErr = err;
+    return hr;
+}
+
+DISPID IdOf(IDispatch* target, const std::wstring& member, const std::wstring& arg) {
+    std::wstring m = member, a = arg;
+    LPOLESTR names[] = {m.data(), a.data()};
+    DISPID ids[2] = {};
+    target->GetIDsOfNames(IID_NULL, names, 2, 0, ids);
+    return ids[1];
+}
+
+std::string FileStart(const std::wstring& path, size_t n) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string bytes(n, '\0');
+    DWORD got = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(n), &got, nullptr);
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+}
+
+} // namespace
+
+TEST(WordStubSelection, ParagraphsAndTheGoToMoves) {
+    StubSession session;
+    {
+        Word word;
+        ASSERT_TRUE(word.ok());
+        EXPECT_EQ(word.Where(), 0);
+        // A new document has one line: the next line is that same line.
+        EXPECT_EQ(word.NextLine(), S_OK);
+        EXPECT_EQ(word.Where(), 0);
+
+        ASSERT_EQ(word.TypeParagraphs(71), S_OK); // two pages of 36 lines
+        EXPECT_EQ(word.Where(), 71);
+        ComPtr<IDispatch> before = Object(word.selection.Get(), L"Range");
+        EXPECT_EQ(word.PageOne(), S_OK);
+        EXPECT_EQ(word.Where(), 0);
+        for (int i = 0; i < 12; ++i)
+            ASSERT_EQ(word.NextLine(), S_OK);
+        EXPECT_EQ(word.Where(), 12);
+        // A range keeps the place it was taken at.
+        CallResult kept = Call(before.Get(), L"Start", kGet);
+        EXPECT_EQ(V_I4(&kept.value.v), 71);
+
+        // Page 2 by name starts at line 37; the next page from the last page stays there.
+        EXPECT_EQ(Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
+                       {{L"What", Var::I4(1).v}, {L"Name", Var::Str(L"2").v}})
+                      .hr,
+                  S_OK);
+        EXPECT_EQ(word.Where(), 36);
+        EXPECT_EQ(Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
+                       {{L"What", Var::I4(1).v}, {L"Which", Var::I4(2).v}})
+                      .hr,
+                  S_OK);
+        EXPECT_EQ(word.Where(), 36);
+
+        // The last line: the next line stays on it.
+        EXPECT_EQ(Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
+                       {{L"What", Var::I4(3).v}, {L"Which", Var::I4(-1).v}})
+                      .hr,
+                  S_OK);
+        EXPECT_EQ(word.Where(), 71);
+        EXPECT_EQ(word.NextLine(), S_OK);
+        EXPECT_EQ(word.Where(), 71);
+        // Several lines back, and no further than the first.
+        EXPECT_EQ(
+            Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
+                 {{L"What", Var::I4(3).v}, {L"Which", Var::I4(3).v}, {L"Count", Var::I4(5).v}})
+                .hr,
+            S_OK);
+        EXPECT_EQ(word.Where(), 66);
+        EXPECT_EQ(
+            Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
+                 {{L"What", Var::I4(3).v}, {L"Which", Var::I4(3).v}, {L"Count", Var::I4(500).v}})
+                .hr,
+            S_OK);
+        EXPECT_EQ(word.Where(), 0);
+
+        // Items the document does not have (bookmarks, tables ...) are refused by Word.
+        CallResult other = Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
+                                {{L"What", Var::I4(-1).v}, {L"Which", Var::I4(1).v}});
+        EXPECT_EQ(other.hr, DISP_E_EXCEPTION);
+        EXPECT_FALSE(other.description.empty());
+        word.Quit();
+    }
+    ASSERT_TRUE(session.WaitForExit());
+    const auto journal = session.Journal();
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), L"Selection.TypeParagraph method"), 71);
+    EXPECT_TRUE(
+        Contains(journal, L"Selection.GoTo method What=VT_I4:1 Which=VT_I4:2 Name=VT_BSTR:\"1\""));
+    EXPECT_TRUE(Contains(journal, L"Selection.GoTo method What=VT_I4:3 Which=VT_I4:2 Count=VT_I4:1 "
+                                  L"Name=VT_BSTR:\"\""));
+    EXPECT_TRUE(Contains(journal, L"Selection.Range method|get"));
+    EXPECT_EQ(journal.back(), L"EXIT refs=0");
+}
+
+TEST(WordStubSelection, PageGridFollowsLinesPage) {
+    StubScenario scenario;
+    scenario.linesPage = 5.0f;
+    StubSession session(scenario);
+    Word word;
+    ASSERT_TRUE(word.ok());
+    ASSERT_EQ(word.TypeParagraphs(14), S_OK); // three pages of five lines
+    EXPECT_EQ(Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
+                   {{L"What", Var::I4(1).v}, {L"Name", Var::Str(L"3").v}})
+                  .hr,
+              S_OK);
+    EXPECT_EQ(word.Where(), 10);
+    // A page past the end is the last page.
+    EXPECT_EQ(Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
+                   {{L"What", Var::I4(1).v}, {L"Name", Var::Str(L"9").v}})
+                  .hr,
+              S_OK);
+    EXPECT_EQ(word.Where(), 10);
+    word.Quit();
+}
+
+TEST(WordStubArguments, WrongCountsKindsAndInvocationsAreRefused) {
+    StubSession session;
+    {
+        Word word;
+        ASSERT_TRUE(word.ok());
+        UINT argErr = 0;
+        // A text where an integer belongs, when it is no number.
+        const DISPID what = IdOf(word.selection.Get(), L"GoTo", L"What");
+        const DISPID which = IdOf(word.selection.Get(), L"GoTo", L"Which");
+        Var bad = Var::Str(L"abc"), two = Var::I4(2);
+        EXPECT_EQ(RawInvoke(word.selection.Get(), L"GoTo", DISPATCH_METHOD, {two.v, bad.v},
+                            {which, what}, &argErr),
+                  DISP_E_TYPEMISMATCH);
+        EXPECT_EQ(argErr, 1u);
+        // Word coerces a text that is a number, as its type library would.
+        Var three = Var::Str(L"3");
+        EXPECT_EQ(RawInvoke(word.selection.Get(), L"GoTo", DISPATCH_METHOD, {two.v, three.v},
+                            {which, what}),
+                  S_OK);
+        // The same argument twice.
+        EXPECT_EQ(
+            RawInvoke(word.selection.Get(), L"GoTo", DISPATCH_METHOD, {two.v, two.v}, {what, what}),
+            DISP_E_PARAMNOTFOUND);
+        // Too many arguments, a missing required one.
+        EXPECT_EQ(Call(word.selection.Get(), L"TypeParagraph", DISPATCH_METHOD, {{L"", two.v}}).hr,
+                  DISP_E_BADPARAMCOUNT);
+        ASSERT_EQ(word.AddPicture(L"C:\\nowhere.png").hr, DISP_E_EXCEPTION); // no shape yet
+        EXPECT_EQ(Call(word.shapes.Get(), L"AddPicture", DISPATCH_METHOD,
+                       {{L"LinkToFile", Var::Bool(false).v}})
+                      .hr,
+                  DISP_E_PARAMNOTOPTIONAL);
+        // The anchor must be a range.
+        EXPECT_EQ(Call(word.shapes.Get(), L"AddPicture", DISPATCH_METHOD,
+                       {{L"Anchor", Var::I4(1).v}, {L"FileName", Var::Str(L"x.png").v}})
+                      .hr,
+                  DISP_E_TYPEMISMATCH);
+        EXPECT_EQ(
+            Call(word.shapes.Get(), L"AddPicture", DISPATCH_METHOD,
+                 {{L"Anchor", Var::Disp(word.doc.Get()).v}, {L"FileName", Var::Str(L"x.png").v}})
+                .hr,
+            DISP_E_TYPEMISMATCH);
+        // A get invoked as a plain method, a method as a plain get, a put of a get.
+        EXPECT_EQ(Call(word.app.Get(), L"Version", DISPATCH_METHOD).hr, DISP_E_MEMBERNOTFOUND);
+        EXPECT_EQ(Call(word.selection.Get(), L"TypeParagraph", DISPATCH_PROPERTYGET).hr,
+                  DISP_E_MEMBERNOTFOUND);
+        EXPECT_EQ(Call(word.app.Get(), L"Version", DISPATCH_PROPERTYPUT, {{L"", three.v}}).hr,
+                  DISP_E_MEMBERNOTFOUND);
+        // Quit refuses a SaveChanges value Word does not know.
+        EXPECT_EQ(
+            Call(word.app.Get(), L"Quit", DISPATCH_METHOD, {{L"SaveChanges", Var::I4(7).v}}).hr,
+            DISP_E_EXCEPTION);
+        word.Quit();
+    }
+    ASSERT_TRUE(session.WaitForExit());
+    const auto journal = session.Journal();
+    EXPECT_TRUE(Contains(journal, L"Selection.GoTo REJECTED 0x80020005"));
+    EXPECT_TRUE(Contains(journal, L"Selection.GoTo method What=VT_BSTR:\"3\" Which=VT_I4:2"));
+    EXPECT_TRUE(Contains(journal, L"Selection.TypeParagraph REJECTED 0x8002000E"));
+    EXPECT_TRUE(Contains(journal, L"Shapes.AddPicture REJECTED 0x8002000F"));
+    EXPECT_TRUE(Contains(journal, L"Application.Version REJECTED 0x80020003"));
+}
+
+TEST(WordStubShapes, PicturesOfEveryFormatAndTheirWrapAndOrder) {
+    const std::wstring dir = MakeTempFolder(L"wordstub-shapes");
+    struct Case {
+        PictureFormat format;
+        const wchar_t* name;
+    } cases[] = {{PictureFormat::Png, L"a.png"},
+                 {PictureFormat::Jpeg, L"b.jpg"},
+                 {PictureFormat::Gif, L"c.gif"},
+                 {PictureFormat::Bmp, L"d.bmp"},
+                 {PictureFormat::Tiff, L"e.tif"}};
+    for (const Case& c : cases)
+        ASSERT_TRUE(WriteTestPicture(dir + L"\\" + c.name, c.format, 64, 48)) << c.name;
+    ASSERT_TRUE(WriteBytes(dir + L"\\note.txt", "just some text, no picture\r\n"));
+    ASSERT_TRUE(WriteBytes(dir + L"\\broken.png",
+                           std::string("\x89PNG\r\n\x1a\n", 8) + std::string(200, '\x11')));
+
+    StubSession session;
+    {
+        Word word;
+        ASSERT_TRUE(word.ok());
+        ASSERT_EQ(word.TypeParagraphs(10), S_OK);
+        ASSERT_EQ(word.PageOne(), S_OK);
+        for (const Case& c : cases) {
+            CallResult r = word.AddPicture(dir + L"\\" + c.name);
+            ASSERT_EQ(r.hr, S_OK) << c.name;
+            ASSERT_EQ(V_VT(&r.value.v), VT_DISPATCH);
+            IDispatch* shape = V_DISPATCH(&r.value.v);
+            ComPtr<IDispatch> wrap = Object(shape, L"WrapFormat");
+            ASSERT_TRUE(wrap);
+            EXPECT_EQ(Call(wrap.Get(), L"Type", DISPATCH_PROPERTYPUT, {{L"", Var::I4(3).v}}).hr,
+                      S_OK);
+            EXPECT_EQ(Call(shape, L"ZOrder", DISPATCH_METHOD, {{L"", Var::I4(4).v}}).hr, S_OK);
+            ASSERT_EQ(word.NextLine(), S_OK);
+        }
+        EXPECT_EQ(word.Count(), 5);
+
+        for (const wchar_t* bad : {L"note.txt", L"broken.png", L"missing.png"}) {
+            CallResult r = word.AddPicture(dir + L"\\" + bad);
+            EXPECT_EQ(r.hr, DISP_E_EXCEPTION) << bad;
+            EXPECT_NE(r.description.find(bad), std::wstring::npos) << bad;
+            EXPECT_TRUE(FAILED(r.scode));
+        }
+        EXPECT_EQ(word.Count(), 5);
+
+        // One shape by its number, as a shape range.
+        ComPtr<IDispatch> range =
+            Object(word.shapes.Get(), L"Range", DISPATCH_METHOD, {{L"", Var::I4(2).v}});
+        ASSERT_TRUE(range);
+        ComPtr<IDispatch> wrap = Object(range.Get(), L"WrapFormat");
+        ASSERT_TRUE(wrap);
+        EXPECT_EQ(Call(wrap.Get(), L"Type", DISPATCH_PROPERTYPUT, {{L"", Var::I4(0).v}}).hr, S_OK);
+        EXPECT_EQ(Call(wrap.Get(), L"Type", DISPATCH_PROPERTYPUT, {{L"", Var::I4(9).v}}).hr,
+                  DISP_E_EXCEPTION);
+        EXPECT_EQ(Call(wrap.Get(), L"Type", kGet).hr, DISP_E_MEMBERNOTFOUND);
+        // A put must carry its value as the property-put argument.
+        Var zero = Var::I4(0);
+        EXPECT_EQ(RawInvoke(wrap.Get(), L"Type", DISPATCH_PROPERTYPUT, {zero.v}, {}),
+                  DISP_E_PARAMNOTOPTIONAL);
+        EXPECT_EQ(Call(range.Get(), L"ZOrder", DISPATCH_METHOD, {{L"", Var::I4(4).v}}).hr, S_OK);
+        EXPECT_EQ(Call(range.Get(), L"ZOrder", DISPATCH_METHOD).hr, DISP_E_PARAMNOTOPTIONAL);
+        EXPECT_EQ(Call(range.Get(), L"ZOrder", DISPATCH_METHOD,
+                       {{L"", Var::I4(4).v}, {L"", Var::I4(4).v}})
+                      .hr,
+                  DISP_E_BADPARAMCOUNT);
+        for (LONG outside : {0L, 6L}) {
+            CallResult r =
+                Call(word.shapes.Get(), L"Range", DISPATCH_METHOD, {{L"", Var::I4(outside).v}});
+            EXPECT_EQ(r.hr, DISP_E_EXCEPTION) << outside;
+            EXPECT_FALSE(r.description.empty());
+        }
+        word.Quit();
+    }
+    ASSERT_TRUE(session.WaitForExit());
+    const auto journal = session.Journal();
+    EXPECT_TRUE(
+        Contains(journal, L"Shapes.AddPicture method Anchor=VT_DISPATCH:Range FileName=VT_BSTR:\"" +
+                              dir + L"\\a.png\" LinkToFile=VT_BOOL:0 SaveWithDocument=VT_BOOL:-1"));
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), L"WrapFormat.Type put VT_I4:3"), 5);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), L"Shape.ZOrder method VT_I4:4"), 5);
+    EXPECT_TRUE(Contains(journal, L"Shapes.Range method VT_I4:2"));
+    EXPECT_TRUE(Contains(journal, L"ShapeRange.ZOrder method VT_I4:4"));
+    EXPECT_TRUE(Contains(journal, L"Shapes.Count method|get"));
+    EXPECT_EQ(journal.back(), L"EXIT refs=0");
+}
+
+TEST(WordStubSave, WritesAPackageOrReportsWhyNot) {
+    const std::wstring dir = MakeTempFolder(L"wordstub-save");
+    ASSERT_TRUE(WriteTestPicture(dir + L"\\p.png", PictureFormat::Png, 40, 30));
+    StubSession session;
+    {
+        Word word;
+        ASSERT_TRUE(word.ok());
+        ASSERT_EQ(word.AddPicture(dir + L"\\p.png").hr, S_OK);
+        // The extension does not matter: the package is what a recent Word writes.
+        const std::wstring target = dir + L"\\出力 ①.doc";
+        ASSERT_EQ(word.SaveAs(target).hr, S_OK);
+        EXPECT_EQ(FileStart(target, 4), std::string("PK\x03\x04", 4));
+
+        CallResult r = word.SaveAs(dir + L"\\no such folder\\x.docx");
+        EXPECT_EQ(r.hr, DISP_E_EXCEPTION);
+        EXPECT_NE(r.description.find(L"保存できません"), std::wstring::npos);
+        word.Quit();
+    }
+    ASSERT_TRUE(session.WaitForExit());
+    EXPECT_TRUE(Contains(session.Journal(), L"Document.SaveAs method Filename=VT_BSTR|VT_BYREF:\"" +
+                                                dir + L"\\出力 ①.doc\""));
+}
+
+TEST(WordStubScenario, ACallFailsWithTheGivenDescriptionOrCode) {
+    const std::wstring dir = MakeTempFolder(L"wordstub-fail");
+    ASSERT_TRUE(WriteTestPicture(dir + L"\\p.png", PictureFormat::Png, 16, 16));
+    {
+        StubScenario scenario;
+        scenario.failMember = L"AddPicture";
+        scenario.failOccurrence = 2;
+        scenario.failDescription = L"画像を挿入できません。";
+        StubSession session(scenario);
+        {
+            Word word;
+            ASSERT_TRUE(word.ok());
+            EXPECT_EQ(word.AddPicture(dir + L"\\p.png").hr, S_OK);
+            CallResult second = word.AddPicture(dir + L"\\p.png");
+            EXPECT_EQ(second.hr, DISP_E_EXCEPTION);
+            EXPECT_EQ(second.description, L"画像を挿入できません。");
+            EXPECT_EQ(word.AddPicture(dir + L"\\p.png").hr, S_OK);
+            EXPECT_EQ(word.Count(), 2);
+            word.Quit();
+        }
+        ASSERT_TRUE(session.WaitForExit());
+        EXPECT_TRUE(Contains(session.Journal(),
+                             L"FAIL Shapes.AddPicture 0x80020009 \"画像を挿入できません。\""));
+    }
+    {
+        StubScenario scenario;
+        scenario.failMember = L"typeparagraph";
+        scenario.failCode = E_ACCESSDENIED;
+        StubSession session(scenario);
+        Word word;
+        ASSERT_TRUE(word.ok());
+        EXPECT_EQ(word.TypeParagraphs(1), E_ACCESSDENIED);
+        EXPECT_EQ(word.TypeParagraphs(1), S_OK);
+        word.Quit();
+    }
+    {
+        // Occurrences count across the stand-in processes of one session: the second probe fails.
+        StubScenario scenario;
+        scenario.failMember = L"Version";
+        scenario.failOccurrence = 2;
+        scenario.failDescription = L"二度目";
+        StubSession session(scenario);
+        EXPECT_EQ(Call(CreateWord().Get(), L"Version", kGet).hr, S_OK);
+        CallResult second = Call(CreateWord().Get(), L"Version", kGet);
+        EXPECT_EQ(second.hr, DISP_E_EXCEPTION);
+        EXPECT_EQ(second.description, L"二度目");
+    }
+}
+
+TEST(WordStubScenario, AbruptExitInTheMiddleOfACall) {
+    StubScenario scenario;
+    scenario.crashMember = L"TypeParagraph";
+    scenario.crashOccurrence = 3;
+    StubSession session(scenario);
+    {
+        Word word;
+        ASSERT_TRUE(word.ok());
+        EXPECT_EQ(word.TypeParagraphs(2), S_OK);
+        const HRESULT crashed = word.TypeParagraphs(1);
+        EXPECT_TRUE(FAILED(crashed));
+        EXPECT_TRUE(FAILED(Call(word.app.Get(), L"Version", kGet).hr));
+    }
+    ASSERT_TRUE(session.WaitForExit());
+    const auto journal = session.Journal();
+    EXPECT_EQ(journal.back(), L"CRASH Selection.TypeParagraph");
+    EXPECT_FALSE(Contains(journal, L"EXIT refs=0"));
+}
+
+TEST(WordStubLifetime, ReferencesStillHeldAreCountedAtExit) {
+    StubSession session;
+    ComPtr<IDispatch> kept;
+    {
+        Word word;
+        ASSERT_TRUE(word.ok());
+        kept = word.doc;
+        word.Quit();
+        // Word is on its way out: further calls are refused.
+        EXPECT_EQ(Call(word.app.Get(), L"Version", kGet).hr, RPC_E_DISCONNECTED);
+    }
+    // The document is still held: the stand-in leaves after its grace period all the same.
+    ASSERT_TRUE(session.WaitForExit(15000));
+    const auto journal = session.Journal();
+    EXPECT_EQ(journal.back(), L"EXIT refs=1");
+    EXPECT_TRUE(Contains(journal, L"Application.Version REJECTED 0x80010108"));
+    kept.Reset();
+}
