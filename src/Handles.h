@@ -87,6 +87,11 @@ struct DcTraits {
     static HDC empty() noexcept { return nullptr; }
     static void close(HDC h) noexcept { DeleteDC(h); }
 };
+struct CoTaskMemTraits {
+    using handle_type = void*;
+    static void* empty() noexcept { return nullptr; }
+    static void close(void* p) noexcept { CoTaskMemFree(p); }
+};
 
 using UniqueHwnd = UniqueHandle<HwndTraits>;
 using UniqueFont = UniqueHandle<FontTraits>;
@@ -97,6 +102,7 @@ using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueHkey = UniqueHandle<HkeyTraits>;
 using UniqueMemDc = UniqueHandle<DcTraits>;
+using UniqueCoTaskMem = UniqueHandle<CoTaskMemTraits>; // shell item lists and other task memory
 
 // A window's device context, released with ReleaseDC.
 class WindowDc {

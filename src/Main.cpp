@@ -3,14 +3,21 @@
 #include "AppTitle.h"
 #include "Error.h"
 #include "ErrorDisplay.h"
+#include "automation/Automation.h"
+#include "resource.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <windowsx.h>
 
 namespace {
 
+constexpr int kFormWidth = 604;
+constexpr int kFormHeight = 450;
 constexpr int kPanelHeight = 73;
 constexpr int kStatusHeight = 23;
+constexpr int kSpinMin = 1;
+constexpr int kSpinMax = 10;
 constexpr wchar_t kPanelClass[] = L"TPanel";
 
 enum ControlId : int {
@@ -62,6 +69,33 @@ HWND MakeChild(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style
     return child;
 }
 
+// Text width and height in a font, for controls that size themselves to their caption.
+SIZE TextSize(HFONT font, const wchar_t* text) {
+    SIZE size{};
+    WindowDc dc(nullptr);
+    SelectObjectScope select(dc.get(), font);
+    GetTextExtentPoint32W(dc.get(), text, lstrlenW(text), &size);
+    return size;
+}
+
+int FontHeight(HFONT font) {
+    TEXTMETRICW tm{};
+    WindowDc dc(nullptr);
+    SelectObjectScope select(dc.get(), font);
+    GetTextMetricsW(dc.get(), &tm);
+    return tm.tmHeight;
+}
+
+// Asks Word for its version: Word 2007 (12) and later write .docx. The object is released on
+// every path and Word is not told to quit: it was only asked a question.
+bool WordWritesDocx() {
+    static const automation::CallDesc kVersion{
+        L"Version", automation::CallKind::PropertyGet, {}, {}};
+    automation::Variant word = automation::Create(L"Word.Application");
+    const automation::Variant version = automation::Call(word, kVersion);
+    return automation::CompareWithInt(version, 12) >= 0;
+}
+
 LRESULT CALLBACK ListBoxSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
                                  DWORD_PTR ref) noexcept {
     auto* form = reinterpret_cast<TfrmMain*>(ref);
@@ -99,9 +133,10 @@ HWND TfrmMain::Create(HINSTANCE instance) {
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = kClassName;
-        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 16,
-                                                   16, LR_DEFAULTCOLOR));
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_MAINICON));
+        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAINICON),
+                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
         if (!RegisterClassExW(&wc))
             throw Error(L"ウィンドウクラスを登録できません");
         WNDCLASSEXW panel{sizeof(panel)};
@@ -112,11 +147,17 @@ HWND TfrmMain::Create(HINSTANCE instance) {
         panel.lpszClassName = kPanelClass;
         RegisterClassExW(&panel);
     }
-    const int width = 604, height = 450;
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    HWND hwnd = CreateWindowExW(0, kClassName, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                x, y, width, height, nullptr, nullptr, instance, this);
+    SaveDialog.Title = L"画像を添付するワードファイルの名前";
+    SaveDialog.Filter = kDocFilter;
+    SaveDialog.DefaultExt = L"doc";
+    SaveDialog.Options =
+        OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLESIZING;
+
+    // Centred on the screen; sizes are pixels whatever the display's resolution.
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;
+    HWND hwnd = CreateWindowExW(0, kClassName, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x,
+                                y, kFormWidth, kFormHeight, nullptr, nullptr, instance, this);
     if (!hwnd)
         throw Error(L"ウィンドウを作成できません");
     return hwnd;
@@ -163,6 +204,11 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
         return 0;
     case WM_DROPFILES:
+        // A window that has not (yet) agreed to take drops only lets go of the handle.
+        if (!(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES)) {
+            DragFinish(reinterpret_cast<HDROP>(wp));
+            return 0;
+        }
         RunHandler([&] { WMDropFiles(reinterpret_cast<HDROP>(wp)); });
         return 0;
     case WM_DESTROY:
@@ -176,7 +222,9 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 void TfrmMain::OnCommand(HWND control, int code) {
     if (code != BN_CLICKED)
         return;
-    if (control == Button4)
+    if (control == RadioItems[0] || control == RadioItems[1])
+        RadioGroupClick(control == RadioItems[1] ? 1 : 0);
+    else if (control == Button4)
         RunHandler([&] { Button4Click(); });
     else if (control == Button3)
         RunHandler([&] { Button3Click(); });
@@ -197,41 +245,35 @@ void TfrmMain::CreateControls() {
     GetClientRect(hwnd, &rc);
     Panel1 = MakeChild(hwnd, kPanelClass, L"", WS_CLIPSIBLINGS, 0, 0, rc.right, kPanelHeight, 0, f,
                        WS_EX_CONTROLPARENT);
-    Label1 = MakeChild(Panel1, L"STATIC", L"1頁に貼り付ける画像の数", 0, 8, 9, 140, 12, idLabel1, f);
-    Spin = MakeChild(Panel1, L"EDIT", L"3", WS_TABSTOP | ES_AUTOHSCROLL, 15, 28, 57, 21, idSpin, f,
-                     WS_EX_CLIENTEDGE);
-    SendMessageW(Spin, EM_LIMITTEXT, 2, 0);
-    SpinButtons = MakeChild(Panel1, UPDOWN_CLASSW, L"",
-                            UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_SETBUDDYINT | UDS_NOTHOUSANDS, 0, 0,
-                            0, 0, idSpinButtons, f);
-    SendMessageW(SpinButtons, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Spin), 0);
-    SendMessageW(SpinButtons, UDM_SETRANGE32, 1, 10);
-    SendMessageW(SpinButtons, UDM_SETPOS32, 0, 3);
-    Button3 = MakeChild(Panel1, L"BUTTON", L"一覧クリア", WS_TABSTOP | BS_PUSHBUTTON, 290, 42, 100,
-                        25, idButton3, f);
+    // Creation order is the tab order: Spin, Button3, Button4, Button1, RadioGroup, Button2.
+    const wchar_t* labelText = L"1頁に貼り付ける画像の数";
+    const SIZE labelSize = TextSize(f, labelText);
+    Label1 = MakeChild(Panel1, L"STATIC", labelText, SS_LEFT | SS_NOPREFIX, 8, 9, labelSize.cx,
+                       labelSize.cy, idLabel1, f);
+    spin_.Create(Panel1, RECT{15, 28, 15 + 57, 28 + 21}, idSpin, f, kSpinMin, kSpinMax, 2);
+    Spin = spin_.Edit();
+    SpinButtons = spin_.Buttons();
+    spin_.SetValue(3);
+    Button3 = MakeChild(Panel1, L"BUTTON", L"一覧クリア", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
+                        290, 42, 100, 25, idButton3, f);
     Button4 = MakeChild(Panel1, L"BUTTON", L"名前を付けて保存　→　貼り付け開始",
-                        WS_TABSTOP | BS_PUSHBUTTON, 290, 10, 210, 25, idButton4, f);
-    Button1 = MakeChild(Panel1, L"BUTTON", L"行クリア", WS_TABSTOP | BS_PUSHBUTTON, 399, 42, 100, 25,
-                        idButton1, f);
-    RadioGroup = MakeChild(Panel1, L"BUTTON", L"折り返しの種類と配置", BS_GROUPBOX, 150, 21, 128, 44,
-                           idRadioGroup, f);
-    RadioItems[0] = MakeChild(Panel1, L"BUTTON", L"前面",
-                              WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 158, 38, 56, 20, idRadio0,
-                              f);
-    RadioItems[1] = MakeChild(Panel1, L"BUTTON", L"四角", BS_AUTORADIOBUTTON, 218, 38, 56, 20,
-                              idRadio1, f);
-    SendMessageW(RadioItems[0], BM_SETCHECK, BST_CHECKED, 0);
-    Button2 = MakeChild(Panel1, L"BUTTON", L"バージョン", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 512,
-                        8, 75, 60, idButton2, f);
+                        WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 290, 10, 210, 25, idButton4, f);
+    Button1 = MakeChild(Panel1, L"BUTTON", L"行クリア", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 399,
+                        42, 100, 25, idButton1, f);
+    CreateRadioGroup(f);
+    Button2 = MakeChild(Panel1, L"BUTTON", L"バージョン", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
+                        512, 8, 75, 60, idButton2, f);
 
     ListBox = MakeChild(hwnd, L"LISTBOX", L"",
-                        WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
-                        0, kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight,
-                        idListBox, listFont_.get(), WS_EX_CLIENTEDGE);
+                        WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 0,
+                        kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight, idListBox,
+                        listFont_.get(), WS_EX_CLIENTEDGE);
     SendMessageW(ListBox, LB_SETITEMHEIGHT, 0, 15);
     SetWindowSubclass(ListBox, ListBoxSubclass, 1, reinterpret_cast<DWORD_PTR>(this));
 
-    StatusBar = MakeChild(hwnd, STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP, 0, 0, 0, 0, idStatusBar, f);
+    StatusBar = MakeChild(hwnd, STATUSCLASSNAMEW, L"",
+                          SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, 0,
+                          0, 0, idStatusBar, f);
     SendMessageW(StatusBar, SB_SIMPLE, TRUE, 0);
     LayoutControls();
 }
@@ -246,22 +288,61 @@ void TfrmMain::LayoutControls() {
     MoveWindow(ListBox, 0, kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight, TRUE);
 }
 
+void TfrmMain::CreateRadioGroup(HFONT font) {
+    constexpr int left = 150, top = 21, width = 128, height = 44, columns = 2;
+    RadioGroup = MakeChild(Panel1, L"BUTTON", L"折り返しの種類と配置", BS_GROUPBOX, left, top,
+                           width, height, idRadioGroup, font);
+    // Items in columns under the caption, one row.
+    const int fontHeight = FontHeight(font);
+    const int itemWidth = (width - 10) / columns;
+    const int itemHeight = height - fontHeight - 5;
+    const int itemTop = top + fontHeight + 1;
+    const wchar_t* captions[2] = {L"前面", L"四角"};
+    for (int i = 0; i < 2; ++i)
+        RadioItems[i] =
+            MakeChild(Panel1, L"BUTTON", captions[i], BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0),
+                      left + 8 + i * itemWidth, itemTop, itemWidth, itemHeight,
+                      i == 0 ? idRadio0 : idRadio1, font);
+    SendMessageW(RadioItems[0], BM_SETCHECK, BST_CHECKED, 0);
+    RadioGroupClick(0);
+}
+
+void TfrmMain::RadioGroupClick(int index) {
+    // Only the chosen item is a tab stop, so Tab enters the group at the choice.
+    for (int i = 0; i < 2; ++i) {
+        const LONG style = GetWindowLongW(RadioItems[i], GWL_STYLE);
+        SetWindowLongW(RadioItems[i], GWL_STYLE,
+                       i == index ? style | WS_TABSTOP : style & ~static_cast<LONG>(WS_TABSTOP));
+    }
+}
+
 void TfrmMain::FormCreate() {
     SetSpinValue(3);
     UpdateStatusText();
+    ReadDesktopPath();
+    SaveDialog.InitialDir = DesktopPath;
+    if (WordWritesDocx())
+        SaveDialog.Filter = kDocxFilter;
+    DragAcceptFiles(hwnd_.get(), TRUE);
+}
+
+void TfrmMain::ReadDesktopPath() {
+    // Left empty when the shell cannot tell: the save dialog then opens in its own default.
+    UniqueCoTaskMem pidl;
+    LPITEMIDLIST raw = nullptr;
+    SHGetSpecialFolderLocation(hwnd_.get(), CSIDL_DESKTOP, &raw);
+    pidl.reset(raw);
+    if (!pidl || !SHGetPathFromIDListW(raw, DesktopPath))
+        DesktopPath[0] = L'\0';
 }
 
 int TfrmMain::SpinValue() const {
-    wchar_t buf[16] = {};
-    GetWindowTextW(Spin, buf, 16);
-    wchar_t* end = nullptr;
-    long v = wcstol(buf, &end, 10);
-    if (end == buf || *end != L'\0')
-        return 1;
-    return static_cast<int>(v);
+    return spin_.Value();
 }
 
-void TfrmMain::SetSpinValue(int value) { SetWindowTextW(Spin, std::to_wstring(value).c_str()); }
+void TfrmMain::SetSpinValue(int value) {
+    spin_.SetValue(value);
+}
 
 int TfrmMain::WrapChoice() const {
     return SendMessageW(RadioItems[1], BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;

@@ -3,6 +3,7 @@
 
 #include "Handles.h"
 #include "SaveDialog.h"
+#include "SpinEdit.h"
 
 #include <windows.h>
 
@@ -28,7 +29,7 @@ public:
     HWND Panel1 = nullptr;
     HWND Label1 = nullptr;
     HWND Spin = nullptr;        // the spin field's edit box
-    HWND SpinButtons = nullptr; // its up-down buttons
+    HWND SpinButtons = nullptr; // its up and down buttons, inside the edit box
     HWND RadioGroup = nullptr;  // group box
     HWND RadioItems[2] = {nullptr, nullptr};
     HWND Button4 = nullptr;
@@ -65,15 +66,23 @@ public:
     int WrapChoice() const;  // 0 "前面", 1 "四角"
     std::wstring StatusText() const;
 
+    // Save dialog file types.
+    static constexpr wchar_t kDocFilter[] = L"Word 文書（*.doc）|*.doc";
+    static constexpr wchar_t kDocxFilter[] = L"Word 文書（*.docx）|*.docx";
+
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     void LayoutControls();
     void OnCommand(HWND control, int code);
+    void CreateRadioGroup(HFONT font);
+    void RadioGroupClick(int index);
+    void ReadDesktopPath();
 
     UniqueHwnd hwnd_;
     UniqueFont font_;     // "ＭＳ Ｐゴシック" 12 px
     UniqueFont listFont_; // "ＭＳ Ｐゴシック" 15 px
+    TSpinEdit spin_;
     bool dragging_ = false;
 };

@@ -7,7 +7,7 @@
 #include <string>
 
 class TSaveDialog {
-  public:
+public:
     std::wstring Title;
     std::wstring Filter;     // "description|pattern|description|pattern..."
     std::wstring DefaultExt; // without the dot

@@ -1,0 +1,311 @@
+#include "SpinEdit.h"
+
+#include "Error.h"
+#include "ErrorDisplay.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <climits>
+
+namespace {
+
+constexpr wchar_t kButtonClass[] = L"TSpinButton";
+
+wchar_t DecimalSeparator() {
+    wchar_t buf[8] = {};
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, 8) > 1)
+        return buf[0];
+    return L'.';
+}
+
+void RegisterButtonClass(HINSTANCE instance, WNDPROC proc) {
+    WNDCLASSEXW wc{sizeof(wc)};
+    if (GetClassInfoExW(instance, kButtonClass, &wc))
+        return;
+    wc = {sizeof(wc)};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kButtonClass;
+    if (!RegisterClassExW(&wc))
+        throw Error(L"ウィンドウクラスを登録できません");
+}
+
+} // namespace
+
+bool TSpinEdit::IsValidChar(wchar_t c) {
+    if (c >= L'0' && c <= L'9')
+        return true;
+    if (c == L'+' || c == L'-' || c == DecimalSeparator())
+        return true;
+    return c < 0x20 && c != L'\r';
+}
+
+bool TSpinEdit::ParseInteger(const std::wstring& text, int& value) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == L' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
+        negative = text[i++] == L'-';
+    if (i == text.size())
+        return false;
+    long long v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < L'0' || text[i] > L'9')
+            return false;
+        v = v * 10 + (text[i] - L'0');
+        if (v > static_cast<long long>(INT_MAX) + 1)
+            return false;
+    }
+    if (negative)
+        v = -v;
+    if (v > INT_MAX || v < INT_MIN)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+void TSpinEdit::Create(HWND parent, RECT rect, int id, HFONT font, int minValue, int maxValue,
+                       int maxLength) {
+    min_ = minValue;
+    max_ = maxValue;
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    RegisterButtonClass(instance, ButtonProc);
+    edit_ = CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"EDIT", L"",
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | WS_CLIPCHILDREN | ES_AUTOHSCROLL, rect.left,
+        rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (!edit_)
+        throw Error(L"ウィンドウを作成できません");
+    SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageW(edit_, EM_LIMITTEXT, static_cast<WPARAM>(maxLength), 0);
+    buttons_ = CreateWindowExW(0, kButtonClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
+                               0, 0, edit_, nullptr, instance, this);
+    if (!buttons_)
+        throw Error(L"ウィンドウを作成できません");
+    SetWindowSubclass(edit_, EditSubclass, 1, reinterpret_cast<DWORD_PTR>(this));
+    Reposition();
+}
+
+void TSpinEdit::Reposition() {
+    RECT client;
+    GetClientRect(edit_, &client);
+    MoveWindow(buttons_, client.right - kButtonWidth, 0, kButtonWidth, client.bottom, TRUE);
+    // Keep typed text clear of the buttons.
+    SendMessageW(edit_, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, kButtonWidth + 1));
+}
+
+int TSpinEdit::Clamp(int value) const noexcept {
+    return value < min_ ? min_ : value > max_ ? max_ : value;
+}
+
+int TSpinEdit::Value() const {
+    const int len = GetWindowTextLengthW(edit_);
+    std::wstring text(static_cast<size_t>(len) + 1, L'\0');
+    GetWindowTextW(edit_, text.data(), len + 1);
+    text.resize(static_cast<size_t>(len));
+    int value = 0;
+    return ParseInteger(text, value) ? value : min_;
+}
+
+void TSpinEdit::SetValue(int value) {
+    SetWindowTextW(edit_, std::to_wstring(Clamp(value)).c_str());
+}
+
+void TSpinEdit::Step(int direction) {
+    if (direction > 0)
+        UpClick();
+    else
+        DownClick();
+}
+
+LRESULT CALLBACK TSpinEdit::EditSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                         DWORD_PTR ref) noexcept {
+    auto* self = reinterpret_cast<TSpinEdit*>(ref);
+    LRESULT result = 0;
+    try {
+        result = self->EditMessage(hwnd, msg, wp, lp);
+    } catch (...) {
+        ShowCurrentException();
+    }
+    if (msg == WM_NCDESTROY)
+        RemoveWindowSubclass(hwnd, EditSubclass, 1);
+    return result;
+}
+
+LRESULT TSpinEdit::EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_GETDLGCODE: {
+        // Enter reaches the field (which refuses it) instead of the window's dialog keys.
+        LRESULT code = DefSubclassProc(hwnd, msg, wp, lp);
+        const MSG* m = reinterpret_cast<const MSG*>(lp);
+        if (m && (m->message == WM_KEYDOWN || m->message == WM_CHAR) && m->wParam == VK_RETURN)
+            code |= DLGC_WANTMESSAGE;
+        return code;
+    }
+    case WM_CHAR:
+        if (!IsValidChar(static_cast<wchar_t>(wp))) {
+            MessageBeep(0);
+            return 0;
+        }
+        break;
+    case WM_KEYDOWN:
+        if (wp == VK_UP || wp == VK_DOWN) {
+            Step(wp == VK_UP ? 1 : -1);
+            return 0;
+        }
+        break;
+    case WM_LBUTTONDOWN: {
+        mousePress_ = true;
+        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        mousePress_ = false;
+        return r;
+    }
+    case WM_SETFOCUS: {
+        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        if (!mousePress_)
+            SendMessageW(hwnd, EM_SETSEL, 0, -1);
+        return r;
+    }
+    case WM_KILLFOCUS: {
+        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        const int value = Value();
+        if (Clamp(value) != value)
+            SetValue(value);
+        return r;
+    }
+    case WM_SIZE: {
+        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        Reposition();
+        return r;
+    }
+    default:
+        break;
+    }
+    return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK TSpinEdit::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    TSpinEdit* self = nullptr;
+    if (msg == WM_NCCREATE) {
+        self = static_cast<TSpinEdit*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->buttons_ = hwnd;
+    } else {
+        self = reinterpret_cast<TSpinEdit*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    }
+    if (!self)
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    LRESULT result = 0;
+    try {
+        result = self->ButtonMessage(msg, wp, lp);
+    } catch (...) {
+        ShowCurrentException();
+    }
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->buttons_ = nullptr;
+    }
+    return result;
+}
+
+LRESULT TSpinEdit::ButtonMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    const POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        ButtonMouseDown(pt);
+        return 0;
+    case WM_MOUSEMOVE:
+        ButtonMouseMove(pt);
+        return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+        ButtonMouseUp();
+        return 0;
+    case WM_TIMER:
+        if (wp == kRepeatTimer)
+            ButtonTimer();
+        return 0;
+    case WM_PAINT:
+        ButtonPaint();
+        return 0;
+    case WM_MOUSEACTIVATE:
+        return MA_NOACTIVATE;
+    default:
+        return DefWindowProcW(buttons_, msg, wp, lp);
+    }
+}
+
+RECT TSpinEdit::HalfRect(int direction) const {
+    RECT rc;
+    GetClientRect(buttons_, &rc);
+    const int middle = rc.bottom / 2;
+    if (direction > 0)
+        rc.bottom = middle;
+    else
+        rc.top = middle;
+    return rc;
+}
+
+void TSpinEdit::ButtonMouseDown(POINT pt) {
+    // The field takes the focus first, as a click on it would.
+    if (GetFocus() != edit_ && IsWindowEnabled(edit_))
+        SetFocus(edit_);
+    const RECT up = HalfRect(1);
+    pressed_ = PtInRect(&up, pt) ? 1 : -1;
+    pointerOn_ = true;
+    SetCapture(buttons_);
+    InvalidateRect(buttons_, nullptr, FALSE);
+    SetTimer(buttons_, kRepeatTimer, kInitialRepeatPause, nullptr);
+    Step(pressed_);
+}
+
+void TSpinEdit::ButtonMouseMove(POINT pt) {
+    if (!pressed_)
+        return;
+    const RECT half = HalfRect(pressed_);
+    const bool on = PtInRect(&half, pt) != FALSE;
+    if (on != pointerOn_) {
+        pointerOn_ = on;
+        InvalidateRect(buttons_, nullptr, FALSE);
+    }
+}
+
+void TSpinEdit::ButtonMouseUp() {
+    if (!pressed_)
+        return;
+    pressed_ = 0;
+    pointerOn_ = false;
+    KillTimer(buttons_, kRepeatTimer);
+    if (GetCapture() == buttons_)
+        ReleaseCapture();
+    InvalidateRect(buttons_, nullptr, FALSE);
+}
+
+void TSpinEdit::ButtonTimer() {
+    if (!pressed_) {
+        KillTimer(buttons_, kRepeatTimer);
+        return;
+    }
+    SetTimer(buttons_, kRepeatTimer, kRepeatPause, nullptr);
+    if (pointerOn_)
+        Step(pressed_);
+}
+
+void TSpinEdit::ButtonPaint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(buttons_, &ps);
+    for (int direction : {1, -1}) {
+        RECT half = HalfRect(direction);
+        UINT state = direction > 0 ? DFCS_SCROLLUP : DFCS_SCROLLDOWN;
+        if (pressed_ == direction && pointerOn_)
+            state |= DFCS_PUSHED;
+        DrawFrameControl(dc, &half, DFC_SCROLL, state);
+    }
+    EndPaint(buttons_, &ps);
+}

@@ -1,0 +1,63 @@
+#pragma once
+// An integer field with up and down buttons inside its right edge.
+
+#include <windows.h>
+
+#include <string>
+
+class TSpinEdit {
+public:
+    static constexpr UINT_PTR kRepeatTimer = 1;
+    static constexpr UINT kInitialRepeatPause = 400; // ms before a held button repeats
+    static constexpr UINT kRepeatPause = 100;        // ms between repeats
+    static constexpr int kButtonWidth = 15;
+
+    TSpinEdit() = default;
+    TSpinEdit(const TSpinEdit&) = delete;
+    TSpinEdit& operator=(const TSpinEdit&) = delete;
+
+    // Creates the field and its buttons (children of the field) in the parent.
+    void Create(HWND parent, RECT rect, int id, HFONT font, int minValue, int maxValue,
+                int maxLength);
+    HWND Edit() const noexcept { return edit_; }
+    HWND Buttons() const noexcept { return buttons_; }
+
+    // The text as an integer; text that is not an integer reads as the minimum.
+    int Value() const;
+    // Shows the value, clamped to the range.
+    void SetValue(int value);
+    int Clamp(int value) const noexcept;
+
+    void UpClick() { SetValue(Value() + increment_); }
+    void DownClick() { SetValue(Value() - increment_); }
+
+    // Whether a typed character may enter the field.
+    static bool IsValidChar(wchar_t c);
+    // Strict integer reading: optional leading blanks, optional sign, decimal digits, in range.
+    static bool ParseInteger(const std::wstring& text, int& value);
+
+private:
+    static LRESULT CALLBACK EditSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                         DWORD_PTR ref) noexcept;
+    static LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+    LRESULT EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT ButtonMessage(UINT msg, WPARAM wp, LPARAM lp);
+
+    void ButtonMouseDown(POINT pt);
+    void ButtonMouseMove(POINT pt);
+    void ButtonMouseUp();
+    void ButtonTimer();
+    void ButtonPaint();
+    RECT HalfRect(int direction) const; // +1 the upper half, -1 the lower
+    void Step(int direction);
+    void Reposition();
+
+    HWND edit_ = nullptr;
+    HWND buttons_ = nullptr;
+    int min_ = 0;
+    int max_ = 0;
+    int increment_ = 1;
+    bool mousePress_ = false; // the field is being focused by a mouse press
+    int pressed_ = 0;         // the held button: +1 up, -1 down, 0 none
+    bool pointerOn_ = false;  // the pointer is on the held button
+};
