@@ -199,6 +199,8 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
         LayoutControls();
         return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(font_.get());
     case WM_COMMAND:
         if (lp)
             OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
