@@ -351,7 +351,10 @@ int TfrmMain::WrapChoice() const {
 }
 
 std::wstring TfrmMain::StatusText() const {
-    wchar_t buf[64] = {};
-    SendMessageW(StatusBar, SB_GETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(buf));
-    return buf;
+    // In simple mode the status bar answers for part 0 with the simple text.
+    const LRESULT len = LOWORD(SendMessageW(StatusBar, SB_GETTEXTLENGTHW, 0, 0));
+    std::wstring text(static_cast<size_t>(len) + 1, L'\0');
+    SendMessageW(StatusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(len));
+    return text;
 }
