@@ -6,7 +6,7 @@ PREFIX  := $(BUILD_ABS)/wineprefix
 JOBS    ?= $(shell nproc)
 SCRIPTS := $(CURDIR)/scripts
 
-.PHONY: all deps configure build prefix run test screenshot clean check-display
+.PHONY: all deps configure build prefix run test screenshot screenshot-about clean check-display
 
 check-display:
 	@if [ -z "$$DISPLAY" ]; then \
@@ -43,6 +43,9 @@ run: check-display prefix
 
 screenshot: prefix
 	@bash $(SCRIPTS)/with-display.sh $(PREFIX) bash $(SCRIPTS)/screenshot.sh $(PREFIX) $(BUILD_ABS)
+
+screenshot-about: prefix
+	@bash $(SCRIPTS)/with-display.sh $(PREFIX) bash $(SCRIPTS)/screenshot-about.sh $(PREFIX) $(BUILD_ABS)
 
 clean:
 	rm -rf $(BUILD_ABS)

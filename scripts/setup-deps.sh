@@ -9,7 +9,7 @@ PKGS=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   libz-mingw-w64-dev cmake make
   wine wine32:i386 wine64
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-wine
   googletest
   libreoffice-writer-nogui poppler-utils

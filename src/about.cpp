@@ -146,7 +146,6 @@ void TAboutBox::CreateControls(std::span<const std::uint8_t> picture) {
     font_.reset(MakeFont(L"ＭＳ Ｐゴシック", 12));
     productFont_.reset(MakeFont(L"HGP創英角ﾎﾟｯﾌﾟ体", 16));
     versionFont_.reset(MakeFont(L"HGP創英角ﾎﾟｯﾌﾟ体", 12));
-    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 
     Panel1 = MakeChild(hwnd_, kPanelClass, L"", 0, 7, 7, 314, 148, idPanel1, font_.get());
     ProgramIcon = MakeChild(Panel1, L"STATIC", L"", SS_BITMAP, 7, 7, kPictureWidth, kPictureHeight,
@@ -252,6 +251,8 @@ LRESULT TAboutBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (LOWORD(wp) == IDOK && HIWORD(wp) == BN_CLICKED)
             OKButtonClick();
         return 0;
+    case WM_GETFONT: // the window's own font, which its controls use too
+        return reinterpret_cast<LRESULT>(font_.get());
     case DM_GETDEFID:
         return MAKELRESULT(IDOK, DC_HASDEFID);
     case WM_ACTIVATE:
