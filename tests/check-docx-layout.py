@@ -57,11 +57,17 @@ def read_package(path, wrap):
         bottom = int(sect.find(W + "pgMar").get(W + "bottom")) / 20.0
         height = int(sect.find(W + "pgSz").get(W + "h")) / 20.0
         pitch = int(sect.find(W + "docGrid").get(W + "linePitch")) / 20.0
+        margins = sect.find(W + "pgMar")
+        text_width = (int(sect.find(W + "pgSz").get(W + "w")) - int(margins.get(W + "left")) -
+                      int(margins.get(W + "right"))) / 20.0
         per_page = int((height - top - bottom) // pitch)
         anchors, ids, media = [], [], {}
         for index, para in enumerate(body.findall(W + "p")):
             for anchor in para.iter(WP + "anchor"):
                 ids.append(anchor.find(WP + "docPr").get("id"))
+                width = int(anchor.find(WP + "extent").get("cx")) / 12700.0
+                if width > text_width + 0.5:
+                    problem("picture %s is %.1fpt wide, the text %.1fpt" % (ids[-1], width, text_width))
                 blip = anchor.find(".//" + A + "blip")
                 target = targets.get(blip.get(R + "embed"))
                 if target is None or target not in z.namelist():

@@ -371,15 +371,26 @@ TEST(WordStubShapes, PicturesOfEveryFormatAndTheirWrapAndOrder) {
 TEST(WordStubSave, WritesAPackageOrReportsWhyNot) {
     const std::wstring dir = MakeTempFolder(L"wordstub-save");
     ASSERT_TRUE(WriteTestPicture(dir + L"\\p.png", PictureFormat::Png, 40, 30));
+    ASSERT_TRUE(WriteTestPicture(dir + L"\\q.jpg", PictureFormat::Jpeg, 40, 30));
     StubSession session;
     {
         Word word;
         ASSERT_TRUE(word.ok());
         ASSERT_EQ(word.AddPicture(dir + L"\\p.png").hr, S_OK);
+        ASSERT_EQ(word.AddPicture(dir + L"\\q.jpg").hr, S_OK);
+        ASSERT_EQ(word.AddPicture(dir + L"\\P.PNG").hr, S_OK);
         // The extension does not matter: the package is what a recent Word writes.
         const std::wstring target = dir + L"\\出力 ①.doc";
         ASSERT_EQ(word.SaveAs(target).hr, S_OK);
-        EXPECT_EQ(FileStart(target, 4), std::string("PK\x03\x04", 4));
+        const std::string package = FileStart(target, 1 << 20);
+        EXPECT_EQ(package.substr(0, 4), std::string("PK\x03\x04", 4));
+        // Part names stand uncompressed in the local and the central headers: a picture placed
+        // twice is stored once.
+        size_t names = 0;
+        for (size_t at = package.find("word/media/"); at != std::string::npos;
+             at = package.find("word/media/", at + 1))
+            ++names;
+        EXPECT_EQ(names, 4u);
 
         CallResult r = word.SaveAs(dir + L"\\no such folder\\x.docx");
         EXPECT_EQ(r.hr, DISP_E_EXCEPTION);
