@@ -10,7 +10,7 @@ out=$(realpath -m "${3:-$here/../docs/screenshot-about.png}")
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
 
 wait_window() { # title -> X window id
-  for _ in $(seq 1 120); do
+  for _ in $(seq 1 240); do
     w=$(xdotool search --name "^$1\$" 2>/dev/null | head -1 || true)
     if [ -n "$w" ]; then echo "$w"; return 0; fi
     sleep 0.25
@@ -19,17 +19,11 @@ wait_window() { # title -> X window id
   return 1
 }
 
-# Without a window manager Wine draws the window frames itself only when asked to.
-key='HKCU\Software\Wine\X11 Driver'
-wine reg add "$key" /v Decorated /d N /f >/dev/null 2>&1
-wineserver -w
-
+# The prefix has unmanaged windows, so Wine draws their frames itself.
 pid=""
 cleanup() {
   if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
   wineserver -k >/dev/null 2>&1 || true
-  wine reg delete "$key" /v Decorated /f >/dev/null 2>&1 || true
-  wineserver -w
 }
 trap cleanup EXIT
 

@@ -1,6 +1,7 @@
 // The version window: layout, content, the ways to close it, the owner kept disabled, release.
 #include "DialogAnswerer.h"
 #include "Error.h"
+#include "ErrorDisplay.h"
 #include "JpegPicture.h"
 #include "Main.h"
 #include "about.h"
@@ -292,6 +293,7 @@ TEST_F(AboutBoxTest, OkEnterAndCloseBoxEachCloseItWithOwnerDisabledMeanwhile) {
         EXPECT_EQ(OpenAndAnswer(action, &seen), expected);
         EXPECT_TRUE(seen.ownerDisabled);
         EXPECT_TRUE(IsWindowEnabled(owner_));
+        EXPECT_EQ(GetActiveWindow(), owner_); // the activation went back to the owner
         EXPECT_EQ(seen.text, L"タブロリン\nバージョン Ver 1.03");
         EXPECT_EQ(seen.buttons, std::vector<std::wstring>{L"OK"});
     }
@@ -343,4 +345,13 @@ TEST_F(AboutBoxTest, DamagedPictureIsAnErrorAndLeavesNothingBehind) {
     EXPECT_EQ(FindThreadWindow(GetCurrentThreadId(), kTitle), nullptr);
     PumpMessages();
     EXPECT_TRUE(AboutWindows().empty());
+
+    // At a handler's boundary the error reaches the error display, titled like the main window.
+    ShowWindow(owner_, SW_HIDE);
+    DialogAnswerer answer(L"タブロリン", DialogAction::Press(L"OK"));
+    RunHandler([&] { TAboutBox::Execute(owner_, damaged); });
+    answer.Join();
+    ASSERT_EQ(answer.Answered(), 1u);
+    EXPECT_EQ(answer.SeenAt(0).text.rfind(L"画像を読み込めません: ", 0), 0u)
+        << answer.SeenAt(0).text;
 }
