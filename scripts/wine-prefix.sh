@@ -5,7 +5,7 @@ set -euo pipefail
 prefix=$(realpath -m "$1")
 marker="$prefix/.tablorin-ready"
 # Bump when the settings below change, so existing prefixes take them up.
-settings_version=2
+settings_version=3
 [ -f "$marker" ] && [ "$(cat "$marker")" = "$settings_version" ] && exit 0
 
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

@@ -5,16 +5,24 @@ set -uo pipefail
 prefix=$(realpath -m "$1")
 shift
 xvfb_pid=""
+numfile=""
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-  n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display number itself and reports it, so parallel runs never share one.
+  numfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
   xvfb_pid=$!
+  for _ in $(seq 1 200); do grep -q . "$numfile" && break; sleep 0.05; done
+  n=$(head -n 1 "$numfile" | tr -dc '0-9')
+  if [ -z "$n" ]; then
+    echo "with-display: Xvfb did not start" >&2
+    kill "$xvfb_pid" 2>/dev/null
+    exit 1
+  fi
   export DISPLAY=":$n"
-  for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 fi
 "$@"
 status=$?
 WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
 if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
+[ -n "$numfile" ] && rm -f "$numfile"
 exit $status
