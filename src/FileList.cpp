@@ -1,14 +1,145 @@
 // The file list: intake of shell drops, reordering by dragging, clearing.
 #include "Main.h"
 
+#include "Error.h"
+#include "MessageDialog.h"
+
 #include <commctrl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr UINT kAllFiles = 0xFFFFFFFF;
+
+// True when the name is a path that can be handed to the file search as it stands: short enough
+// to be held whole, and free of characters that the search would read as a pattern (none of them
+// can occur in a Windows file name).
+bool IsPlainPath(const std::wstring& path) {
+    return !path.empty() && path.size() < MAX_PATH && path.find_first_of(L"*?<>\"") == path.npos;
+}
+
+// An existing file: found by the search, not a folder, and its last-write time fits an MS-DOS
+// date (1980 to 2107) once in local time.
+bool IsExistingFile(const std::wstring& path) {
+    if (!IsPlainPath(path))
+        return false;
+    WIN32_FIND_DATAW data{};
+    UniqueFind find(FindFirstFileW(path.c_str(), &data));
+    if (!find)
+        return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return false;
+    FILETIME local{};
+    SYSTEMTIME when{};
+    WORD dosDate = 0, dosTime = 0;
+    // The year is checked as well: some systems convert dates past 2107 with a wrapped year.
+    return FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
+           FileTimeToSystemTime(&local, &when) && when.wYear >= 1980 && when.wYear <= 2107 &&
+           FileTimeToDosDateTime(&local, &dosDate, &dosTime);
+}
+
+// The i-th name of a drop; empty when it does not fit a path (260 characters or more).
+std::wstring DroppedName(HDROP drop, UINT index) {
+    const UINT length = DragQueryFileW(drop, index, nullptr, 0);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    std::wstring name(length + 1, L'\0');
+    const UINT copied = DragQueryFileW(drop, index, name.data(), length + 1);
+    name.resize(copied);
+    return name;
+}
+
+int CompareNoCase(LCID locale, const std::wstring& a, const std::wstring& b) {
+    return CompareStringW(locale, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                          static_cast<int>(b.size()));
+}
+
+// The list's entries as they stand, for the whole-string, case-insensitive lookup the list's own
+// exact search makes (same comparison, same locale), sorted once so that a large drop on a long
+// list does not compare every name with every entry.
+class ListedNames {
+  public:
+    ListedNames(const TfrmMain& form, LCID locale) : locale_(locale) {
+        const int count = form.FileCount();
+        names_.reserve(static_cast<size_t>(std::max(count, 0)));
+        for (int i = 0; i < count; ++i)
+            names_.push_back(form.FileAt(i));
+        std::sort(names_.begin(), names_.end(), [this](const auto& a, const auto& b) {
+            return CompareNoCase(locale_, a, b) == CSTR_LESS_THAN;
+        });
+    }
+
+    bool Contains(const std::wstring& name) const {
+        const auto it = std::lower_bound(
+            names_.begin(), names_.end(), name, [this](const auto& entry, const auto& key) {
+                return CompareNoCase(locale_, entry, key) == CSTR_LESS_THAN;
+            });
+        return it != names_.end() && CompareNoCase(locale_, *it, name) == CSTR_EQUAL;
+    }
+
+  private:
+    LCID locale_;
+    std::vector<std::wstring> names_;
+};
+
+// The list's answer to a point: the entry under it, or -1 when the point is not on an entry.
+int EntryAt(HWND list, int x, int y) {
+    if (SendMessageW(list, LB_GETCOUNT, 0, 0) <= 0)
+        return -1;
+    const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(x, y));
+    if (HIWORD(hit) != 0)
+        return -1;
+    return static_cast<int>(LOWORD(hit));
+}
+
+void InsertLine(HWND list, int index, const std::wstring& text) {
+    const LRESULT r = SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(index),
+                                   reinterpret_cast<LPARAM>(text.c_str()));
+    if (r == LB_ERR || r == LB_ERRSPACE)
+        throw Error(L"行を挿入できません");
+}
+
+void AppendLine(HWND list, const std::wstring& text) {
+    const LRESULT r = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (r == LB_ERR || r == LB_ERRSPACE)
+        throw Error(L"行を挿入できません");
+}
+
+HCURSOR DragCursor() {
+    return LoadCursorW(nullptr, IDC_ARROW);
+}
+HCURSOR NoDropCursor() {
+    return LoadCursorW(nullptr, IDC_NO);
+}
+
+} // namespace
 
 void TfrmMain::UpdateStatusText() {
     const std::wstring text = std::to_wstring(FileCount()) + L"ファイル";
     SendMessageW(StatusBar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void TfrmMain::UpdateHorizontalExtent() {}
+void TfrmMain::UpdateHorizontalExtent() {
+    int widest = 0;
+    const int count = FileCount();
+    if (count > 0) {
+        WindowDc dc(ListBox);
+        if (!dc.get())
+            throw Error(L"リストの文字幅を測れません");
+        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(ListBox, WM_GETFONT, 0, 0));
+        SelectObjectScope select(dc.get(), font ? font : GetStockObject(SYSTEM_FONT));
+        for (int i = 0; i < count; ++i) {
+            const std::wstring text = FileAt(i);
+            SIZE size{};
+            if (GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size))
+                widest = std::max(widest, static_cast<int>(size.cx));
+        }
+    }
+    SendMessageW(ListBox, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
+}
 
 int TfrmMain::FileCount() const {
     return static_cast<int>(SendMessageW(ListBox, LB_GETCOUNT, 0, 0));
@@ -24,9 +155,179 @@ std::wstring TfrmMain::FileAt(int index) const {
     return text;
 }
 
-void TfrmMain::WMDropFiles(HDROP drop) { DragFinish(drop); }
-void TfrmMain::ListBoxMouseDown(TMouseButton, UINT, int, int) {}
-bool TfrmMain::ListBoxDragOver(HWND, int, int, TDragState) { return true; }
-void TfrmMain::ListBoxDragDrop(HWND, int, int) {}
-void TfrmMain::Button1Click() {}
-void TfrmMain::Button3Click() {}
+void TfrmMain::WMDropFiles(HDROP drop) {
+    UniqueDrop owned(drop);
+    std::vector<std::wstring> batch;
+    {
+        const UINT count = DragQueryFileW(drop, kAllFiles, nullptr, 0);
+        const LCID listLocale = static_cast<LCID>(SendMessageW(ListBox, LB_GETLOCALE, 0, 0));
+        const ListedNames listed(*this, listLocale);
+        for (UINT i = 0; i < count; ++i) {
+            std::wstring name = DroppedName(drop, i);
+            if (IsExistingFile(name) && !listed.Contains(name))
+                batch.push_back(std::move(name));
+        }
+    }
+    if (!batch.empty()) {
+        std::stable_sort(batch.begin(), batch.end(), [](const auto& a, const auto& b) {
+            return CompareNoCase(LOCALE_USER_DEFAULT, a, b) == CSTR_LESS_THAN;
+        });
+        for (const auto& name : batch)
+            AppendLine(ListBox, name);
+        UpdateStatusText();
+    }
+    batch.clear();
+    owned.reset();
+    if (FileCount() > 0)
+        UpdateHorizontalExtent();
+}
+
+void TfrmMain::ListBoxMouseDown(TMouseButton button, UINT, int x, int y) {
+    if (button == TMouseButton::mbRight)
+        return;
+    DragIndex = EntryAt(ListBox, x, y);
+    const bool selected = SendMessageW(ListBox, LB_GETCURSEL, 0, 0) != LB_ERR;
+    if (FileCount() >= 2 && selected && DragIndex != -1)
+        BeginListDrag(button);
+}
+
+bool TfrmMain::ListBoxDragOver(HWND, int, int, TDragState) {
+    return true;
+}
+
+void TfrmMain::ListBoxDragDrop(HWND, int x, int y) {
+    const int count = FileCount();
+    if (DragIndex < 0 || DragIndex >= count)
+        return;
+    int target = EntryAt(ListBox, x, y);
+    if (target == -1)
+        target = count - 1;
+    if (target != DragIndex) {
+        // The copy goes in first, so a refused insertion loses nothing.
+        const std::wstring text = FileAt(DragIndex);
+        if (target > DragIndex) {
+            InsertLine(ListBox, target + 1 < count ? target + 1 : -1, text);
+            SendMessageW(ListBox, LB_DELETESTRING, static_cast<WPARAM>(DragIndex), 0);
+        } else {
+            InsertLine(ListBox, target, text);
+            SendMessageW(ListBox, LB_DELETESTRING, static_cast<WPARAM>(DragIndex + 1), 0);
+        }
+    }
+    SendMessageW(ListBox, LB_SETCURSEL, static_cast<WPARAM>(target), 0);
+}
+
+// ---- The drag gesture: the list holds the mouse from the press until the release. ----
+
+void TfrmMain::BeginListDrag(TMouseButton button) {
+    dragging_ = true;
+    dragButton_ = button;
+    dragOverList_ = false;
+    SetCapture(ListBox);
+    SetCursor(DragCursor());
+}
+
+void TfrmMain::EndListDrag() {
+    if (!dragging_)
+        return;
+    dragging_ = false;
+    dragOverList_ = false;
+    if (GetCapture() == ListBox)
+        ReleaseCapture();
+}
+
+// The list point (client coordinates) is over the list itself, not over another window.
+bool TfrmMain::OverList(POINT client) const {
+    POINT screen = client;
+    ClientToScreen(ListBox, &screen);
+    return WindowFromPoint(screen) == ListBox;
+}
+
+bool TfrmMain::ListBoxDragMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (!dragging_)
+        return false;
+    const POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+    switch (msg) {
+    case WM_MOUSEMOVE: {
+        bool accept = false;
+        if (OverList(pt)) {
+            const TDragState state =
+                dragOverList_ ? TDragState::dsDragMove : TDragState::dsDragEnter;
+            dragOverList_ = true;
+            accept = ListBoxDragOver(ListBox, pt.x, pt.y, state);
+        } else if (dragOverList_) {
+            dragOverList_ = false;
+            ListBoxDragOver(ListBox, pt.x, pt.y, TDragState::dsDragLeave);
+        }
+        SetCursor(accept ? DragCursor() : NoDropCursor());
+        return true;
+    }
+    case WM_LBUTTONUP:
+    case WM_MBUTTONUP:
+    case WM_RBUTTONUP: {
+        const TMouseButton released = msg == WM_LBUTTONUP   ? TMouseButton::mbLeft
+                                      : msg == WM_MBUTTONUP ? TMouseButton::mbMiddle
+                                                            : TMouseButton::mbRight;
+        if (released != dragButton_)
+            return true;
+        const bool drop =
+            OverList(pt) && ListBoxDragOver(ListBox, pt.x, pt.y, TDragState::dsDragMove);
+        EndListDrag();
+        if (drop)
+            ListBoxDragDrop(ListBox, pt.x, pt.y);
+        return false; // the list ends its own click tracking as well
+    }
+    case WM_LBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+        return true;
+    case WM_KEYDOWN:
+        if (wp != VK_ESCAPE)
+            return true;
+        EndListDrag();
+        return true;
+    case WM_CAPTURECHANGED:
+        if (reinterpret_cast<HWND>(lp) != ListBox) {
+            dragging_ = false;
+            dragOverList_ = false;
+        }
+        return false;
+    case WM_CANCELMODE:
+        EndListDrag();
+        return false;
+    default:
+        return false;
+    }
+}
+
+void TfrmMain::Button1Click() {
+    if (FileCount() == 0) {
+        MessageDialog(L"一覧にファイルを追加して下さい。", TMsgDlgType::mtWarning,
+                      TMsgDlgButtons::mbOK);
+        SetFocus(ListBox);
+        return;
+    }
+    const LRESULT selected = SendMessageW(ListBox, LB_GETCURSEL, 0, 0);
+    if (selected == LB_ERR) {
+        MessageDialog(L"クリアする行を選択して下さい。", TMsgDlgType::mtWarning,
+                      TMsgDlgButtons::mbOK);
+        SetFocus(ListBox);
+        return;
+    }
+    if (MessageDialog(L"行をクリアします。よろしいですか？", TMsgDlgType::mtConfirmation,
+                      TMsgDlgButtons::mbOKCancel) != TModalResult::mrOk)
+        return;
+    SendMessageW(ListBox, LB_DELETESTRING, static_cast<WPARAM>(selected), 0);
+    UpdateStatusText();
+}
+
+void TfrmMain::Button3Click() {
+    if (MessageDialog(L"一覧をクリアします。よろしいですか？", TMsgDlgType::mtConfirmation,
+                      TMsgDlgButtons::mbOKCancel) != TModalResult::mrOk)
+        return;
+    SendMessageW(ListBox, LB_RESETCONTENT, 0, 0);
+    UpdateStatusText();
+    UpdateHorizontalExtent();
+}

@@ -99,6 +99,10 @@ bool WordWritesDocx() {
 LRESULT CALLBACK ListBoxSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
                                  DWORD_PTR ref) noexcept {
     auto* form = reinterpret_cast<TfrmMain*>(ref);
+    bool usedByDrag = false;
+    RunHandler([&] { usedByDrag = form->ListBoxDragMessage(msg, wp, lp); });
+    if (usedByDrag)
+        return 0;
     switch (msg) {
     case WM_LBUTTONDOWN:
     case WM_MBUTTONDOWN:

@@ -59,6 +59,9 @@ public:
     void UpdateHorizontalExtent();
     int FileCount() const;
     std::wstring FileAt(int index) const;
+    // Mouse and key messages of the list while an entry is dragged; true when the drag used the
+    // message up (the list must not see it).
+    bool ListBoxDragMessage(UINT msg, WPARAM wp, LPARAM lp);
 
     // Values read by the document build.
     int SpinValue() const;   // 1..10 after the field was left; non-integer text reads as 1
@@ -84,5 +87,11 @@ private:
     UniqueFont font_;     // "ＭＳ Ｐゴシック" 12 px
     UniqueFont listFont_; // "ＭＳ Ｐゴシック" 15 px
     TSpinEdit spin_;
+    // File list: the drag in progress.
+    void BeginListDrag(TMouseButton button);
+    void EndListDrag();
+    bool OverList(POINT client) const;
     bool dragging_ = false;
+    TMouseButton dragButton_ = TMouseButton::mbLeft;
+    bool dragOverList_ = false;
 };
