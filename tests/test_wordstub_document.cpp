@@ -4,6 +4,8 @@
 #include "TestPictures.h"
 #include "WordStub.h"
 
+#include "../wordstub/Win32Util.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -71,14 +73,13 @@ struct Word {
         return V_VT(&r.value.v) == VT_I4 ? V_I4(&r.value.v) : -1;
     }
     CallResult SaveAs(const std::wstring& path) const {
-        BSTR name = SysAllocString(path.c_str());
+        UniqueBstr name(SysAllocString(path.c_str()));
+        BSTR raw = name.get();
         VARIANT byRef;
         VariantInit(&byRef);
         V_VT(&byRef) = VT_BSTR | VT_BYREF;
-        V_BSTRREF(&byRef) = &name;
-        CallResult r = Call(doc.Get(), L"SaveAs", DISPATCH_METHOD, {{L"Filename", byRef}});
-        SysFreeString(name);
-        return r;
+        V_BSTRREF(&byRef) = &raw;
+        return Call(doc.Get(), L"SaveAs", DISPATCH_METHOD, {{L"Filename", byRef}});
     }
     void Quit() const {
         Call(app.Get(), L"Quit", DISPATCH_METHOD, {{L"SaveChanges", Var::I4(0).v}});
@@ -112,14 +113,13 @@ DISPID IdOf(IDispatch* target, const std::wstring& member, const std::wstring& a
 }
 
 std::string FileStart(const std::wstring& path, size_t n) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const UniqueKernelHandle file =
+        wordstub::OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    if (!file)
         return {};
     std::string bytes(n, '\0');
     DWORD got = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(n), &got, nullptr);
-    CloseHandle(file);
+    ReadFile(file.get(), bytes.data(), static_cast<DWORD>(n), &got, nullptr);
     bytes.resize(got);
     return bytes;
 }

@@ -264,6 +264,14 @@ const Member* StubObject::Find(DISPID id) const {
 }
 
 HRESULT StubObject::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    try {
+        return Resolve(iid, names, count, ids);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT StubObject::Resolve(REFIID iid, LPOLESTR* names, UINT count, DISPID* ids) const {
     if (!IsEqualIID(iid, IID_NULL))
         return DISP_E_UNKNOWNINTERFACE;
     if (!names || !ids || count == 0)

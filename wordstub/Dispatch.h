@@ -96,6 +96,7 @@ class StubObject : public IDispatch {
 
   private:
     const Member* Find(DISPID id) const;
+    HRESULT Resolve(REFIID iid, LPOLESTR* names, UINT count, DISPID* ids) const;
     HRESULT Check(const Member& member, WORD flags, const DISPPARAMS& params, Arguments& args,
                   UINT* argErr) const;
 

@@ -2,6 +2,7 @@
 // Word writes by default), zipped with zlib.
 #include "Dispatch.h"
 #include "Document.h"
+#include "Win32Util.h"
 
 #include <zlib.h>
 
@@ -15,17 +16,6 @@
 namespace wordstub {
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
 
 std::string Escape(const std::string& text) {
     std::string out;
@@ -219,12 +209,12 @@ std::string Drawing(const Shape& shape, int id, const std::string& relId, int zB
            "<wp:extent " +
            extent + "/><wp:effectExtent l=\"0\" t=\"0\" r=\"0\" b=\"0\"/>" +
            WrapElement(shape.wrap) + "<wp:docPr id=\"" + number + "\" name=\"" +
-           Escape(Utf8(L"図 ")) + number +
+           Escape(ToUtf8(L"図 ")) + number +
            "\"/><wp:cNvGraphicFramePr><a:graphicFrameLocks noChangeAspect=\"1\"/>"
            "</wp:cNvGraphicFramePr><a:graphic><a:graphicData "
            "uri=\"http://schemas.openxmlformats.org/drawingml/2006/picture\"><pic:pic>"
            "<pic:nvPicPr><pic:cNvPr id=\"" +
-           number + "\" name=\"" + Escape(Utf8(file)) +
+           number + "\" name=\"" + Escape(ToUtf8(file)) +
            "\"/><pic:cNvPicPr/></pic:nvPicPr><pic:blipFill><a:blip r:embed=\"" + relId +
            "\"/><a:stretch><a:fillRect/></a:stretch></pic:blipFill><pic:spPr><a:xfrm>"
            "<a:off x=\"0\" y=\"0\"/><a:ext " +
@@ -235,12 +225,10 @@ std::string Drawing(const Shape& shape, int id, const std::string& relId, int zB
 
 void WriteFileOrFail(const std::wstring& path, const std::string& bytes) {
     auto fail = [&](DWORD error) {
-        wchar_t* text = nullptr;
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                           FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-        std::wstring reason = text ? text : L"";
-        LocalFree(text);
+        wchar_t text[512] = {};
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text, 512, nullptr);
+        std::wstring reason = text;
         while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r'))
             reason.pop_back();
         throw MemberError{WordError(5356), L"文書を保存できません。(" + path + L") " + reason};

@@ -5,6 +5,7 @@
 #include "Objects.h"
 #include "Server.h"
 #include "StubControl.h"
+#include "Win32Util.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -41,12 +42,16 @@ class ClassFactory : public IClassFactory {
         // Each client gets a Word of its own, as with a fresh Word process.
         if (created_ || Server::Instance().Quitting())
             return CO_E_SERVER_STOPPING;
-        created_ = true;
-        Server::Instance().Journal(L"CREATE Application");
-        StubObject* app = NewApplication();
-        const HRESULT hr = app->QueryInterface(iid, out);
-        app->Release();
-        return hr;
+        try {
+            Server::Instance().Journal(L"CREATE Application");
+            StubObject* app = NewApplication();
+            created_ = true;
+            const HRESULT hr = app->QueryInterface(iid, out);
+            app->Release();
+            return hr;
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         Server::Instance().Lock(lock != FALSE);
@@ -58,15 +63,8 @@ class ClassFactory : public IClassFactory {
 };
 
 bool SetText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    const LSTATUS status =
-        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    const UniqueHkey key = OpenKey(root, path, true, KEY_WRITE);
+    return key && WriteText(key.get(), name, value);
 }
 
 int Register() {
@@ -88,13 +86,10 @@ int Register() {
 }
 
 int Unregister() {
-    HKEY classes = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClassesKey, 0, KEY_ALL_ACCESS, &classes) !=
-        ERROR_SUCCESS)
-        return 0;
-    RegDeleteTreeW(classes, kProgId);
-    RegDeleteTreeW(classes, (std::wstring(L"CLSID\\") + kClassIdText).c_str());
-    RegCloseKey(classes);
+    if (const UniqueHkey classes = OpenKey(HKEY_LOCAL_MACHINE, kClassesKey, false)) {
+        RegDeleteTreeW(classes.get(), kProgId);
+        RegDeleteTreeW(classes.get(), (std::wstring(L"CLSID\\") + kClassIdText).c_str());
+    }
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // Pictures are read through the system's imaging component, as Word reads them.
 #include "Dispatch.h"
 #include "Document.h"
+#include "Win32Util.h"
 
 #include <wincodec.h>
 #include <wrl/client.h>

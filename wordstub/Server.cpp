@@ -1,6 +1,7 @@
 #include "Server.h"
 
 #include "StubControl.h"
+#include "Win32Util.h"
 
 #include <cwchar>
 #include <string>
@@ -9,62 +10,6 @@
 namespace wordstub {
 
 namespace {
-
-class Key {
-  public:
-    Key(HKEY parent, const std::wstring& path, bool create) {
-        if (create)
-            RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                            nullptr);
-        else
-            RegOpenKeyExW(parent, path.c_str(), 0, KEY_ALL_ACCESS, &key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    explicit operator bool() const { return key_ != nullptr; }
-    HKEY get() const { return key_; }
-
-    bool Text(const wchar_t* name, std::wstring& out) const {
-        DWORD type = 0, size = 0;
-        if (RegQueryValueExW(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-            type != REG_SZ)
-            return false;
-        std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-        if (RegQueryValueExW(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
-                             &size) != ERROR_SUCCESS)
-            return false;
-        out = buffer.data();
-        return true;
-    }
-    bool Number(const wchar_t* name, DWORD& out) const {
-        DWORD type = 0, size = sizeof(out);
-        return RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&out), &size) ==
-                   ERROR_SUCCESS &&
-               type == REG_DWORD;
-    }
-    void SetNumber(const wchar_t* name, DWORD value) const {
-        RegSetValueExW(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof(value));
-    }
-
-  private:
-    HKEY key_ = nullptr;
-};
-
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
 
 std::wstring Lower(std::wstring s) {
     CharLowerBuffW(s.data(), static_cast<DWORD>(s.size()));
@@ -91,49 +36,48 @@ Server& Server::Instance() {
 
 void Server::Start() {
     thread_ = GetCurrentThreadId();
-    Key key(HKEY_CURRENT_USER, kScenarioKey, false);
+    const UniqueHkey key = OpenKey(HKEY_CURRENT_USER, kScenarioKey, false);
     if (!key)
         return;
     session_ = true;
     std::wstring text;
     DWORD number = 0;
-    if (key.Text(kVersionValue, text))
+    if (ReadText(key.get(), kVersionValue, text))
         scenario_.version = text;
-    if (key.Text(kLinesPageValue, text))
+    if (ReadText(key.get(), kLinesPageValue, text))
         scenario_.linesPage = std::wcstof(text.c_str(), nullptr);
-    key.Text(kFailMemberValue, scenario_.failMember);
-    key.Text(kFailDescriptionValue, scenario_.failDescription);
-    key.Text(kCrashMemberValue, scenario_.crashMember);
-    if (key.Number(kFailOccurrenceValue, number))
+    ReadText(key.get(), kFailMemberValue, scenario_.failMember);
+    ReadText(key.get(), kFailDescriptionValue, scenario_.failDescription);
+    ReadText(key.get(), kCrashMemberValue, scenario_.crashMember);
+    if (ReadNumber(key.get(), kFailOccurrenceValue, number))
         scenario_.failOccurrence = static_cast<int>(number);
-    if (key.Number(kFailCodeValue, number))
+    if (ReadNumber(key.get(), kFailCodeValue, number))
         scenario_.failCode = static_cast<HRESULT>(number);
-    if (key.Number(kCrashOccurrenceValue, number))
+    if (ReadNumber(key.get(), kCrashOccurrenceValue, number))
         scenario_.crashOccurrence = static_cast<int>(number);
-    if (key.Text(kJournalValue, text) && !text.empty())
-        journal_ = CreateFileW(text.c_str(), FILE_APPEND_DATA,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    Key processes(key.get(), kProcessesSubkey, true);
-    if (processes)
-        processes.SetNumber(std::to_wstring(GetCurrentProcessId()).c_str(), 1);
+    if (ReadText(key.get(), kJournalValue, text) && !text.empty())
+        journal_ = OpenFile(text, FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS);
+    if (const UniqueHkey processes = OpenKey(key.get(), kProcessesSubkey, true))
+        WriteNumber(processes.get(), std::to_wstring(GetCurrentProcessId()).c_str(), 1);
 }
 
 void Server::Journal(const std::wstring& line) {
-    if (journal_ == INVALID_HANDLE_VALUE)
+    if (!journal_)
         return;
     const std::string bytes = ToUtf8(line) + "\n";
     DWORD written = 0;
-    WriteFile(journal_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(journal_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 int Server::Occurrence(const std::wstring& member) {
     // Kept in the registry so that the count runs across the processes of one test session.
-    Key counts(HKEY_CURRENT_USER, std::wstring(kScenarioKey) + L"\\" + kCountsSubkey, true);
+    const UniqueHkey counts =
+        OpenKey(HKEY_CURRENT_USER, std::wstring(kScenarioKey) + L"\\" + kCountsSubkey, true);
     DWORD n = 0;
     const std::wstring name = Lower(member);
-    counts.Number(name.c_str(), n);
-    counts.SetNumber(name.c_str(), ++n);
+    ReadNumber(counts.get(), name.c_str(), n);
+    WriteNumber(counts.get(), name.c_str(), ++n);
     return static_cast<int>(n);
 }
 

@@ -2,6 +2,8 @@
 // Process-wide state of one stand-in run: the scenario a test left, the journal, and the count of
 // objects the client holds (the server exits when it drops to zero).
 
+#include "Handles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -56,7 +58,7 @@ class Server {
     int Occurrence(const std::wstring& member);
 
     Scenario scenario_;
-    HANDLE journal_ = INVALID_HANDLE_VALUE;
+    UniqueKernelHandle journal_;
     bool session_ = false;
     DWORD thread_ = 0;
     int objects_ = 0;

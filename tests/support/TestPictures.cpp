@@ -1,5 +1,7 @@
 #include "TestPictures.h"
 
+#include "../../wordstub/Win32Util.h"
+
 #include <wincodec.h>
 #include <wrl/client.h>
 
@@ -82,16 +84,12 @@ bool WriteTestPicture(const std::wstring& path, PictureFormat format, UINT width
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    const UniqueKernelHandle file = wordstub::OpenFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
     DWORD written = 0;
-    const bool ok =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-        written == bytes.size();
-    CloseHandle(file);
-    return ok;
+    return file &&
+           WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
 }
 
 std::wstring MakeTempFolder(const std::wstring& name) {
