@@ -37,6 +37,26 @@ TEST(WordStubRegistration, ProgIdResolvesUntilUnregisteredAndComesBack) {
     CLSID again{};
     ASSERT_EQ(CLSIDFromProgID(L"Word.Application", &again), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, again));
+
+    // A local server of its own, registered for the machine, that exists.
+    wchar_t text[64] = {};
+    StringFromGUID2(clsid, text, 64);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(
+                  HKEY_LOCAL_MACHINE,
+                  (std::wstring(L"Software\\Classes\\CLSID\\") + text + L"\\LocalServer32").c_str(),
+                  0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    wchar_t command[MAX_PATH * 2] = {};
+    DWORD size = sizeof(command) - sizeof(wchar_t);
+    EXPECT_EQ(
+        RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(command), &size),
+        ERROR_SUCCESS);
+    RegCloseKey(key);
+    std::wstring exe = command;
+    exe.erase(std::remove(exe.begin(), exe.end(), L'"'), exe.end());
+    EXPECT_NE(exe.find(L"WordStub.exe"), std::wstring::npos) << exe;
+    EXPECT_NE(GetFileAttributesW(exe.c_str()), INVALID_FILE_ATTRIBUTES) << exe;
 }
 
 TEST(WordStubApplication, VersionIsTextAndTheServerLeavesWhenReleased) {

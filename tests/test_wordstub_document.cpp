@@ -268,6 +268,12 @@ TEST(WordStubArguments, WrongCountsKindsAndInvocationsAreRefused) {
                   DISP_E_MEMBERNOTFOUND);
         EXPECT_EQ(Call(word.app.Get(), L"Version", DISPATCH_PROPERTYPUT, {{L"", three.v}}).hr,
                   DISP_E_MEMBERNOTFOUND);
+        // A linked picture is not something the stand-in can store.
+        CallResult linked =
+            Call(word.shapes.Get(), L"AddPicture", DISPATCH_METHOD,
+                 {{L"FileName", Var::Str(L"C:\\x.png").v}, {L"LinkToFile", Var::Bool(true).v}});
+        EXPECT_EQ(linked.hr, DISP_E_EXCEPTION);
+        EXPECT_FALSE(linked.description.empty());
         // Quit refuses a SaveChanges value Word does not know.
         EXPECT_EQ(
             Call(word.app.Get(), L"Quit", DISPATCH_METHOD, {{L"SaveChanges", Var::I4(7).v}}).hr,

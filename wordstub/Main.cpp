@@ -67,7 +67,15 @@ bool SetText(HKEY root, const std::wstring& path, const wchar_t* name, const std
     return key && WriteText(key.get(), name, value);
 }
 
+// The stand-in must never take Word's place on a real Windows machine: only Wine's ntdll has this.
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 int Register() {
+    if (!UnderWine())
+        return 1;
     wchar_t exe[MAX_PATH * 2];
     const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH * 2);
     if (n == 0 || n >= MAX_PATH * 2)
