@@ -3,6 +3,8 @@
 #include "StubClient.h"
 #include "WordStub.h"
 
+#include "../wordstub/StubControl.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -181,4 +183,36 @@ TEST(WordStubNames, ResolvedWithoutRegardToCaseAndUnknownOnesRefused) {
     EXPECT_TRUE(Contains(journal, L"Application.Vesion REJECTED 0x80020006"));
     EXPECT_TRUE(Contains(journal, L"Application.Quit REJECTED 0x80020006 Save"));
     EXPECT_TRUE(Contains(journal, L"Application.#12345 REJECTED 0x80020003"));
+}
+
+TEST(WordStubScenario, AScenarioLeftByAnEndedTestIsIgnored) {
+    // A test process that ended without cleaning up (it crashed, or was killed).
+    wchar_t command[] = L"cmd.exe /c exit 0";
+    STARTUPINFOW si{sizeof(si)};
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &si, &pi));
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    {
+        StubSession session; // writes the key; then hand it to the dead process
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, wordstub::kScenarioKey, 0, KEY_ALL_ACCESS, &key),
+                  ERROR_SUCCESS);
+        const DWORD owner = pi.dwProcessId;
+        RegSetValueExW(key, wordstub::kOwnerValue, 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&owner), sizeof(owner));
+        const std::wstring version = L"9.9";
+        RegSetValueExW(key, wordstub::kVersionValue, 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(version.c_str()),
+                       static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+
+        ComPtr<IDispatch> word = CreateWord();
+        ASSERT_TRUE(word);
+        EXPECT_EQ(Text(Call(word.Get(), L"Version", kGet).value), L"16.0");
+        word.Reset();
+        EXPECT_TRUE(session.Journal().empty());
+    }
 }

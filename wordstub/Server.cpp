@@ -16,6 +16,15 @@ std::wstring Lower(std::wstring s) {
     return s;
 }
 
+// A scenario left behind by a test that has ended is no scenario at all.
+bool OwnerAlive(HKEY key) {
+    DWORD owner = 0;
+    if (!ReadNumber(key, kOwnerValue, owner))
+        return false;
+    const UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, owner));
+    return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
 } // namespace
 
 std::wstring HexCode(HRESULT hr) {
@@ -37,7 +46,7 @@ Server& Server::Instance() {
 void Server::Start() {
     thread_ = GetCurrentThreadId();
     const UniqueHkey key = OpenKey(HKEY_CURRENT_USER, kScenarioKey, false);
-    if (!key)
+    if (!key || !OwnerAlive(key.get()))
         return;
     session_ = true;
     std::wstring text;

@@ -19,6 +19,8 @@ inline constexpr wchar_t kScenarioKey[] = L"Software\\TablorinWordStub\\Scenario
 inline constexpr wchar_t kProcessesSubkey[] = L"Processes"; // one value per server process id
 inline constexpr wchar_t kCountsSubkey[] = L"Counts"; // calls so far to the failing/crashing member
 
+inline constexpr wchar_t kOwnerValue[] =
+    L"Owner"; // process id of the test; its scenario dies with it
 inline constexpr wchar_t kJournalValue[] = L"Journal";
 inline constexpr wchar_t kVersionValue[] = L"Version";
 inline constexpr wchar_t kLinesPageValue[] = L"LinesPage"; // text, e.g. "36"

@@ -51,6 +51,7 @@ StubSession::StubSession(const StubScenario& scenario) : journalPath_(NewJournal
     const UniqueHkey key = OpenKey(HKEY_CURRENT_USER, kScenarioKey, true);
     if (!key)
         return;
+    WriteNumber(key.get(), kOwnerValue, GetCurrentProcessId());
     WriteText(key.get(), kJournalValue, journalPath_);
     WriteText(key.get(), kVersionValue, scenario.version);
     wchar_t lines[64];
