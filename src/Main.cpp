@@ -218,7 +218,8 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         RunHandler([&] { WMDropFiles(reinterpret_cast<HDROP>(wp)); });
         return 0;
     case WM_DESTROY:
-        PostQuitMessage(0);
+        if (EndsProgram)
+            PostQuitMessage(0);
         return 0;
     default:
         return DefWindowProcW(hwnd, msg, wp, lp);

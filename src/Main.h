@@ -24,6 +24,9 @@ public:
     // Registers the class and creates the window; FormCreate runs inside. Not shown yet.
     HWND Create(HINSTANCE instance);
     HWND Handle() const noexcept { return hwnd_.get(); }
+    // The program's main window ends the message loop when it is destroyed; other instances
+    // (tests) leave the thread's loop alone.
+    bool EndsProgram = false;
 
     // Controls (children are destroyed with the window).
     HWND Panel1 = nullptr;

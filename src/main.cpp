@@ -32,6 +32,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     InitCommonControlsEx(&icc);
 
     TfrmMain form;
+    form.EndsProgram = true;
     HWND hwnd = nullptr;
     try {
         hwnd = form.Create(instance);

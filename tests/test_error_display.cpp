@@ -1,0 +1,102 @@
+// The error display: the "." rule, the box itself, and handlers whose errors end only them.
+#include "ErrorDisplay.h"
+
+#include "DialogAnswerer.h"
+#include "Error.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <new>
+#include <stdexcept>
+#include <thread>
+
+TEST(ErrorDisplayText, FullStopAfterALastCharacterAboveFullStop) {
+    EXPECT_EQ(ErrorDisplayText(L""), L"") << "an empty message stays empty";
+    EXPECT_EQ(ErrorDisplayText(L"abc"), L"abc.");
+    EXPECT_EQ(ErrorDisplayText(L"行を挿入できません"), L"行を挿入できません.");
+    EXPECT_EQ(ErrorDisplayText(L"出力しました。"), L"出力しました。.")
+        << "a wide full stop is no '.'";
+    EXPECT_EQ(ErrorDisplayText(L"ｶﾅ"), L"ｶﾅ.");
+    EXPECT_EQ(ErrorDisplayText(L"OLE エラー 800401F3"), L"OLE エラー 800401F3.");
+    EXPECT_EQ(ErrorDisplayText(L"x/"), L"x/.") << "'/' is the first code above '.'";
+    EXPECT_EQ(ErrorDisplayText(L"0"), L"0.");
+}
+
+TEST(ErrorDisplayText, NothingAddedAfterFullStopOrALowerCode) {
+    EXPECT_EQ(ErrorDisplayText(L"done."), L"done.");
+    EXPECT_EQ(ErrorDisplayText(L"x-"), L"x-") << "'-' is just below '.'";
+    EXPECT_EQ(ErrorDisplayText(L"ok!"), L"ok!");
+    EXPECT_EQ(ErrorDisplayText(L"a)"), L"a)");
+    EXPECT_EQ(ErrorDisplayText(L"trailing "), L"trailing ");
+    EXPECT_EQ(ErrorDisplayText(L"line\n"), L"line\n");
+    EXPECT_EQ(ErrorDisplayText(L"."), L".");
+}
+
+TEST(ErrorDisplay, StandardBoxWithTitleStopIconAndOk) {
+    DialogAnswerer answer(L"タブロリン", DialogAction::Press(L"OK"));
+    ShowErrorMessage(L"ファイルが見つかりません");
+    answer.Join();
+    ASSERT_EQ(answer.Answered(), 1u);
+    const DialogSeen seen = answer.SeenAt(0);
+    EXPECT_EQ(seen.text, L"ファイルが見つかりません.");
+    EXPECT_EQ(seen.buttons, std::vector<std::wstring>{L"OK"});
+}
+
+TEST(ErrorDisplay, BoxShowsTheStopIcon) {
+    const DWORD self = GetCurrentThreadId();
+    std::atomic<HICON> icon{nullptr};
+    std::thread reader([&] {
+        for (int i = 0; i < 500; ++i) {
+            if (HWND box = FindThreadWindow(self, L"タブロリン")) {
+                Sleep(100);
+                for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+                    if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+                        if (HICON h = reinterpret_cast<HICON>(SendMessageW(c, STM_GETICON, 0, 0)))
+                            icon = h;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(20);
+        }
+    });
+    ShowErrorMessage(L"x");
+    reader.join();
+    EXPECT_EQ(icon.load(), LoadIconW(nullptr, IDI_HAND));
+}
+
+TEST(ErrorDisplay, HandlerErrorIsShownAfterItsCleanUpAndTheCallerGoesOn) {
+    std::vector<std::wstring> order;
+    bool boxUpDuringCleanUp = true;
+    struct CleanUp {
+        std::vector<std::wstring>& order;
+        bool& boxUp;
+        ~CleanUp() {
+            boxUp = FindThreadWindow(GetCurrentThreadId(), L"タブロリン") != nullptr;
+            order.push_back(L"clean-up");
+        }
+    };
+    DialogAnswerer answer(L"タブロリン", DialogAction::Press(L"OK"));
+    RunHandler([&] {
+        CleanUp guard{order, boxUpDuringCleanUp};
+        order.push_back(L"work");
+        throw Error(L"範囲チェックエラー");
+    });
+    order.push_back(L"next event");
+    answer.Join();
+    ASSERT_EQ(answer.Answered(), 1u);
+    EXPECT_EQ(answer.SeenAt(0).text, L"範囲チェックエラー.");
+    EXPECT_FALSE(boxUpDuringCleanUp) << "the box comes after the clean-up";
+    EXPECT_EQ(order, (std::vector<std::wstring>{L"work", L"clean-up", L"next event"}));
+}
+
+TEST(ErrorDisplay, OtherExceptionsStillReachTheDisplay) {
+    DialogAnswerer answer(
+        {{L"タブロリン", DialogAction::Press(L"OK")}, {L"タブロリン", DialogAction::Return()}});
+    RunHandler([] { throw std::runtime_error("disk full"); });
+    RunHandler([] { throw std::bad_alloc(); });
+    answer.Join();
+    ASSERT_EQ(answer.Answered(), 2u);
+    EXPECT_EQ(answer.SeenAt(0).text, L"disk full.");
+    EXPECT_FALSE(answer.SeenAt(1).text.empty());
+}
