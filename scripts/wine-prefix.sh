@@ -6,6 +6,17 @@ prefix=$(realpath -m "$1")
 marker="$prefix/.tablorin-ready"
 # Bump when the settings below change, so existing prefixes take them up.
 settings_version=3
+
+# Marlett draws the caption buttons; this Wine build does not look for its own copy, so put it in
+# the prefix's font folder (cheap, so checked on every run).
+add_marlett() {
+  local fonts="$prefix/drive_c/windows/Fonts"
+  if [ -d "$fonts" ] && [ -f /usr/share/wine/fonts/marlett.ttf ] && [ ! -e "$fonts/marlett.ttf" ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+  fi
+}
+add_marlett
+
 [ -f "$marker" ] && [ "$(cat "$marker")" = "$settings_version" ] && exit 0
 
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -46,3 +57,4 @@ wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
 wineserver -w
 rm -f "$reg"
 echo "$settings_version" >"$marker"
+add_marlett
