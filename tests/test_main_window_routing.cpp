@@ -1,0 +1,113 @@
+// Each control's event reaches its handler: real clicks, list presses and drags, shell drops.
+#include "test_main_window_fixture.h"
+
+#include "ShellDrop.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RoutingTest : public MainWindowTest {
+  protected:
+    void Click(HWND button) {
+        RECT rc;
+        GetClientRect(button, &rc);
+        const LPARAM at = MAKELPARAM(rc.right / 2, rc.bottom / 2);
+        SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(button, WM_LBUTTONUP, 0, at);
+    }
+
+    // Clicks and answers the dialog the handler opens; what the watcher saw, if anything.
+    std::vector<DialogSeen> ClickAndAnswer(HWND button, const wchar_t* title, DialogAction action) {
+        constexpr DWORD timeout = 4000;
+        DialogAnswerer answer(title, std::move(action), timeout);
+        Click(button);
+        // When no dialog came, keep answering the watcher's questions until it gives up.
+        const DWORD end = GetTickCount() + timeout + 500;
+        while (answer.Answered() == 0 && static_cast<LONG>(GetTickCount() - end) < 0)
+            Pump(hwnd, 20);
+        answer.Join();
+        Pump(hwnd);
+        return answer.Seen();
+    }
+
+    static std::vector<std::wstring> MakeFiles(std::initializer_list<const wchar_t*> names) {
+        const fs::path dir = fs::temp_directory_path() / L"tablorin-routing";
+        fs::create_directories(dir);
+        std::vector<std::wstring> paths;
+        for (const wchar_t* name : names) {
+            std::ofstream(dir / name) << "x";
+            paths.push_back((dir / name).wstring());
+        }
+        return paths;
+    }
+
+    POINT ItemCentre(int index) {
+        RECT rc;
+        SendMessageW(form.ListBox, LB_GETITEMRECT, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(&rc));
+        return {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    }
+
+    void EmptyTheList() {
+        SendMessageW(form.ListBox, LB_RESETCONTENT, 0, 0);
+        form.UpdateStatusText();
+    }
+};
+
+} // namespace
+
+TEST_F(RoutingTest, ButtonsReachTheirHandlers) {
+    EmptyTheList();
+    auto seen = ClickAndAnswer(form.Button1, L"警告", DialogAction::Press(L"OK"));
+    ASSERT_EQ(seen.size(), 1u) << "行クリア";
+    EXPECT_EQ(seen[0].text, L"一覧にファイルを追加して下さい。");
+
+    seen = ClickAndAnswer(form.Button3, L"確認", DialogAction::Press(L"キャンセル"));
+    ASSERT_EQ(seen.size(), 1u) << "一覧クリア";
+    EXPECT_EQ(seen[0].text, L"一覧をクリアします。よろしいですか？");
+
+    seen = ClickAndAnswer(form.Button2, L"バージョン情報", DialogAction::Press(L"OK"));
+    EXPECT_EQ(seen.size(), 1u) << "バージョン";
+    EXPECT_TRUE(IsWindowEnabled(hwnd));
+}
+
+TEST_F(RoutingTest, ShellDropReachesTheList) {
+    EmptyTheList();
+    const auto files = MakeFiles({L"b.jpg", L"a.jpg"});
+    SendShellDrop(hwnd, files);
+    Pump(hwnd);
+    ASSERT_EQ(form.FileCount(), 2);
+    EXPECT_EQ(form.FileAt(0), files[1]);
+    EXPECT_EQ(form.StatusText(), L"2ファイル");
+    EmptyTheList();
+}
+
+TEST_F(RoutingTest, ListPressesAndDragsReachTheirHandlers) {
+    EmptyTheList();
+    const auto files = MakeFiles({L"p1.jpg", L"p2.jpg", L"p3.jpg"});
+    SendShellDrop(hwnd, files);
+    Pump(hwnd);
+    ASSERT_EQ(form.FileCount(), 3);
+
+    // A right press does not reach the drag: DragIndex stays.
+    POINT p = ItemCentre(1);
+    SendMessageW(form.ListBox, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
+    SendMessageW(form.ListBox, WM_RBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+    EXPECT_EQ(form.DragIndex, -1);
+
+    // A left press on the first entry, dragged onto the last one, moves it there.
+    p = ItemCentre(0);
+    SendMessageW(form.ListBox, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+    EXPECT_EQ(form.DragIndex, 0);
+    const POINT to = ItemCentre(2);
+    SendMessageW(form.ListBox, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+    SendMessageW(form.ListBox, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+    Pump(hwnd);
+    EXPECT_EQ(form.FileAt(2), files[0]);
+    EXPECT_EQ(form.FileAt(0), files[1]);
+    EmptyTheList();
+}
