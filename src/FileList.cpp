@@ -8,6 +8,9 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,38 +55,54 @@ std::wstring DroppedName(HDROP drop, UINT index) {
     return name;
 }
 
-int CompareNoCase(LCID locale, const std::wstring& a, const std::wstring& b) {
-    return CompareStringW(locale, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                          static_cast<int>(b.size()));
+// A string's sort key under the locale, ignoring case: two texts compare equal (or in order) with
+// CompareStringW(locale, NORM_IGNORECASE) exactly when their keys do, byte by byte.
+std::string SortKey(LCID locale, const std::wstring& text) {
+    constexpr DWORD flags = LCMAP_SORTKEY | NORM_IGNORECASE;
+    const int size = static_cast<int>(text.size());
+    const int bytes = LCMapStringW(locale, flags, text.c_str(), size, nullptr, 0);
+    if (bytes <= 0)
+        throw Error(L"ファイル名を比較できません");
+    std::string key(static_cast<size_t>(bytes), '\0');
+    LCMapStringW(locale, flags, text.c_str(), size, reinterpret_cast<LPWSTR>(key.data()), bytes);
+    return key;
 }
 
-// The list's entries as they stand, for the whole-string, case-insensitive lookup the list's own
-// exact search makes (same comparison, same locale), sorted once so that a large drop on a long
-// list does not compare every name with every entry.
+// The list's entries as they stand, for the whole-string, case-insensitive lookup that the list's
+// own exact search makes (same comparison, same locale), but without comparing every dropped name
+// with every entry.
 class ListedNames {
   public:
     ListedNames(const TfrmMain& form, LCID locale) : locale_(locale) {
         const int count = form.FileCount();
-        names_.reserve(static_cast<size_t>(std::max(count, 0)));
+        keys_.reserve(static_cast<size_t>(std::max(count, 0)));
         for (int i = 0; i < count; ++i)
-            names_.push_back(form.FileAt(i));
-        std::sort(names_.begin(), names_.end(), [this](const auto& a, const auto& b) {
-            return CompareNoCase(locale_, a, b) == CSTR_LESS_THAN;
-        });
+            keys_.insert(SortKey(locale_, form.FileAt(i)));
     }
 
     bool Contains(const std::wstring& name) const {
-        const auto it = std::lower_bound(
-            names_.begin(), names_.end(), name, [this](const auto& entry, const auto& key) {
-                return CompareNoCase(locale_, entry, key) == CSTR_LESS_THAN;
-            });
-        return it != names_.end() && CompareNoCase(locale_, *it, name) == CSTR_EQUAL;
+        return keys_.count(SortKey(locale_, name)) != 0;
     }
 
   private:
     LCID locale_;
-    std::vector<std::wstring> names_;
+    std::unordered_set<std::string> keys_;
 };
+
+// Sorts names in the user locale's order, ignoring case; names comparing equal keep their order.
+void SortNoCase(std::vector<std::wstring>& names) {
+    std::vector<std::pair<std::string, std::wstring*>> keyed;
+    keyed.reserve(names.size());
+    for (auto& name : names)
+        keyed.emplace_back(SortKey(LOCALE_USER_DEFAULT, name), &name);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::wstring> sorted;
+    sorted.reserve(names.size());
+    for (auto& entry : keyed)
+        sorted.push_back(std::move(*entry.second));
+    names = std::move(sorted);
+}
 
 // The list's answer to a point: the entry under it, or -1 when the point is not on an entry.
 int EntryAt(HWND list, int x, int y) {
@@ -107,6 +126,23 @@ void AppendLine(HWND list, const std::wstring& text) {
     if (r == LB_ERR || r == LB_ERRSPACE)
         throw Error(L"行を挿入できません");
 }
+
+// Stops the list from repainting after every added line; one repaint follows at the end.
+class RedrawSuspended {
+  public:
+    explicit RedrawSuspended(HWND list) : list_(list) {
+        SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    }
+    RedrawSuspended(const RedrawSuspended&) = delete;
+    RedrawSuspended& operator=(const RedrawSuspended&) = delete;
+    ~RedrawSuspended() {
+        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list_, nullptr, TRUE);
+    }
+
+  private:
+    HWND list_;
+};
 
 HCURSOR DragCursor() {
     return LoadCursorW(nullptr, IDC_ARROW);
@@ -169,11 +205,12 @@ void TfrmMain::WMDropFiles(HDROP drop) {
         }
     }
     if (!batch.empty()) {
-        std::stable_sort(batch.begin(), batch.end(), [](const auto& a, const auto& b) {
-            return CompareNoCase(LOCALE_USER_DEFAULT, a, b) == CSTR_LESS_THAN;
-        });
-        for (const auto& name : batch)
-            AppendLine(ListBox, name);
+        SortNoCase(batch);
+        {
+            RedrawSuspended quiet(ListBox);
+            for (const auto& name : batch)
+                AppendLine(ListBox, name);
+        }
         UpdateStatusText();
     }
     batch.clear();

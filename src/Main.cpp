@@ -96,9 +96,18 @@ bool WordWritesDocx() {
     return automation::CompareWithInt(version, 12) >= 0;
 }
 
-LRESULT CALLBACK ListBoxSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
-                                 DWORD_PTR ref) noexcept {
-    auto* form = reinterpret_cast<TfrmMain*>(ref);
+// The list is subclassed by replacing its window procedure: comctl32's SetWindowSubclass looks up
+// a window property on every message, which makes reading a list of thousands of lines slow.
+WNDPROC listBoxClassProc = nullptr;
+
+LRESULT CallListBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    return CallWindowProcW(listBoxClassProc, hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK ListBoxSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    auto* form = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!form)
+        return CallListBoxProc(hwnd, msg, wp, lp);
     bool usedByDrag = false;
     RunHandler([&] { usedByDrag = form->ListBoxDragMessage(msg, wp, lp); });
     if (usedByDrag)
@@ -108,7 +117,7 @@ LRESULT CALLBACK ListBoxSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT
     case WM_MBUTTONDOWN:
     case WM_RBUTTONDOWN: {
         // The list selects the entry first, as it does for a user; then the handler runs.
-        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        LRESULT r = CallListBoxProc(hwnd, msg, wp, lp);
         TMouseButton button = msg == WM_LBUTTONDOWN   ? TMouseButton::mbLeft
                               : msg == WM_MBUTTONDOWN ? TMouseButton::mbMiddle
                                                       : TMouseButton::mbRight;
@@ -119,7 +128,7 @@ LRESULT CALLBACK ListBoxSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT
         return r;
     }
     default:
-        return DefSubclassProc(hwnd, msg, wp, lp);
+        return CallListBoxProc(hwnd, msg, wp, lp);
     }
 }
 
@@ -276,7 +285,9 @@ void TfrmMain::CreateControls() {
                         kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight, idListBox,
                         listFont_.get(), WS_EX_CLIENTEDGE);
     SendMessageW(ListBox, LB_SETITEMHEIGHT, 0, 15);
-    SetWindowSubclass(ListBox, ListBoxSubclass, 1, reinterpret_cast<DWORD_PTR>(this));
+    SetWindowLongPtrW(ListBox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    listBoxClassProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        ListBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListBoxSubclass)));
 
     StatusBar = MakeChild(hwnd, STATUSCLASSNAMEW, L"",
                           SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, 0,
