@@ -8,6 +8,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -144,8 +146,40 @@ class RedrawSuspended {
     HWND list_;
 };
 
+// An arrow carrying a sheet of paper: the pointer while an entry is dragged over the list.
+UniqueCursor MakeDragCursor() {
+    static constexpr const char* kArrow[] = {
+        "X",        "XX",       "XoX",       "XooX",       "XoooX",       "XooooX",
+        "XoooooX",  "XooooooX", "XoooooooX", "XooooooooX", "XoooooXXXXX", "XooXooX",
+        "XoX.XooX", "XX..XooX", "X....XooX", ".....XooX",  "......XX",
+    };
+    constexpr int kSize = 32, kRowBytes = kSize / 8;
+    char shape[kSize][kSize];
+    std::memset(shape, '.', sizeof shape);
+    for (int y = 0; y < static_cast<int>(std::size(kArrow)); ++y)
+        for (int x = 0; kArrow[y][x]; ++x)
+            shape[y][x] = kArrow[y][x];
+    for (int y = 18; y <= 29; ++y) // the sheet, below and to the right of the tip
+        for (int x = 9; x <= 19; ++x)
+            shape[y][x] = (y == 18 || y == 29 || x == 9 || x == 19) ? 'X' : 'o';
+    BYTE andMask[kSize * kRowBytes], xorMask[kSize * kRowBytes];
+    std::memset(andMask, 0xFF, sizeof andMask);
+    std::memset(xorMask, 0, sizeof xorMask);
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const BYTE bit = static_cast<BYTE>(0x80 >> (x % 8));
+            if (shape[y][x] != '.')
+                andMask[y * kRowBytes + x / 8] &= static_cast<BYTE>(~bit);
+            if (shape[y][x] == 'o')
+                xorMask[y * kRowBytes + x / 8] |= bit;
+        }
+    return UniqueCursor(
+        CreateCursor(GetModuleHandleW(nullptr), 0, 0, kSize, kSize, andMask, xorMask));
+}
+
 HCURSOR DragCursor() {
-    return LoadCursorW(nullptr, IDC_ARROW);
+    static const UniqueCursor cursor = MakeDragCursor();
+    return cursor ? cursor.get() : LoadCursorW(nullptr, IDC_ARROW);
 }
 HCURSOR NoDropCursor() {
     return LoadCursorW(nullptr, IDC_NO);

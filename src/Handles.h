@@ -87,6 +87,11 @@ struct DcTraits {
     static HDC empty() noexcept { return nullptr; }
     static void close(HDC h) noexcept { DeleteDC(h); }
 };
+struct CursorTraits {
+    using handle_type = HCURSOR;
+    static HCURSOR empty() noexcept { return nullptr; }
+    static void close(HCURSOR h) noexcept { DestroyCursor(h); }
+};
 struct CoTaskMemTraits {
     using handle_type = void*;
     static void* empty() noexcept { return nullptr; }
@@ -102,6 +107,7 @@ using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueHkey = UniqueHandle<HkeyTraits>;
 using UniqueMemDc = UniqueHandle<DcTraits>;
+using UniqueCursor = UniqueHandle<CursorTraits>; // cursors made at run time
 using UniqueCoTaskMem = UniqueHandle<CoTaskMemTraits>; // shell item lists and other task memory
 
 // A window's device context, released with ReleaseDC.
