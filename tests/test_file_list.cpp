@@ -273,7 +273,10 @@ TEST_F(FileListTest, PathOf259CharactersIsAcceptedAnd260IsSkipped) {
     const std::wstring fits = pathOfLength(259, L'a'), tooLong = pathOfLength(260, L'b');
     ASSERT_EQ(fits.size(), 259u);
     ASSERT_EQ(tooLong.size(), 260u);
+    // What a 260-character buffer would keep of the long name: another file that exists.
+    const std::wstring cut = tooLong.substr(0, MAX_PATH - 1);
     MakeFile(fits);
+    MakeFile(cut);
     MakeFile(L"\\\\?\\" + tooLong);
     ASSERT_NE(GetFileAttributesW((L"\\\\?\\" + tooLong).c_str()), INVALID_FILE_ATTRIBUTES);
     Drop({tooLong, fits});
