@@ -1,5 +1,6 @@
 // The stand-in's document: the insertion point and its moves, pictures, wrap and order, saving,
 // and the scenario's failures, crash and the references still held at exit.
+#include "DocxReader.h"
 #include "StubClient.h"
 #include "TestPictures.h"
 #include "WordStub.h"
@@ -406,6 +407,99 @@ TEST(WordStubSave, WritesAPackageOrReportsWhyNot) {
     ASSERT_TRUE(session.WaitForExit());
     EXPECT_TRUE(Contains(session.Journal(), L"Document.SaveAs method Filename=VT_BSTR|VT_BYREF:\"" +
                                                 dir + L"\\出力 ①.doc\""));
+}
+
+TEST(WordStubSave, ThePackageHoldsPagesAnchorsWrapsAndSizes) {
+    const std::wstring dir = MakeTempFolder(L"wordstub-package");
+    ASSERT_TRUE(WriteTestPicture(dir + L"\\small.png", PictureFormat::Png, 240, 160, 96));
+    ASSERT_TRUE(WriteTestPicture(dir + L"\\fine.bmp", PictureFormat::Bmp, 200, 200, 144));
+    ASSERT_TRUE(WriteTestPicture(dir + L"\\wide.gif", PictureFormat::Gif, 1200, 300, 96));
+    const std::wstring target = dir + L"\\out.docx";
+    StubSession session;
+    {
+        Word word;
+        ASSERT_TRUE(word.ok());
+        ASSERT_EQ(word.TypeParagraphs(71), S_OK);
+        ASSERT_EQ(word.PageOne(), S_OK);
+        auto place = [&](const std::wstring& file, int lines, LONG order) {
+            CallResult shape = word.AddPicture(dir + L"\\" + file);
+            ASSERT_EQ(shape.hr, S_OK);
+            ASSERT_EQ(Call(V_DISPATCH(&shape.value.v), L"ZOrder", DISPATCH_METHOD,
+                           {{L"", Var::I4(order).v}})
+                          .hr,
+                      S_OK);
+            for (int i = 0; i < lines; ++i)
+                ASSERT_EQ(word.NextLine(), S_OK);
+        };
+        place(L"small.png", 12, 4); // page 1, line 1
+        place(L"fine.bmp", 24, 5);  // page 1, line 13, behind the text
+        place(L"wide.gif", 12, 4);  // page 2, line 1
+        place(L"small.png", 0, 0);  // page 2, line 13, the same file again, to the front
+        ComPtr<IDispatch> third =
+            Object(word.shapes.Get(), L"Range", DISPATCH_METHOD, {{L"", Var::I4(3).v}});
+        ASSERT_EQ(Call(Object(third.Get(), L"WrapFormat").Get(), L"Type", DISPATCH_PROPERTYPUT,
+                       {{L"", Var::I4(0).v}})
+                      .hr,
+                  S_OK);
+        ASSERT_EQ(word.SaveAs(target).hr, S_OK);
+        word.Quit();
+    }
+    const auto layout = ReadDocxLayout(target);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->paragraphs, 72);
+    EXPECT_EQ(layout->linesPerPage, 36);
+    ASSERT_EQ(layout->pictures.size(), 4u);
+    const auto& p = layout->pictures;
+    struct Want {
+        int page, line;
+        const char* wrap;
+        bool behind;
+        double width, height;
+    } want[] = {{1, 1, "wrapNone", false, 180, 120},
+                {1, 13, "wrapNone", true, 100, 100},
+                {2, 1, "wrapSquare", false, 425.2, 106.3},
+                {2, 13, "wrapNone", false, 180, 120}};
+    for (size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(p[i].page, want[i].page);
+        EXPECT_EQ(p[i].line, want[i].line);
+        EXPECT_EQ(p[i].wrap, want[i].wrap);
+        EXPECT_EQ(p[i].behindText, want[i].behind);
+        EXPECT_NEAR(p[i].widthPt, want[i].width, 0.1);
+        EXPECT_NEAR(p[i].heightPt, want[i].height, 0.1);
+        for (size_t j = 0; j < i; ++j)
+            EXPECT_NE(p[i].id, p[j].id);
+    }
+    // The fourth shape came to the front: above every other.
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_GT(p[3].relativeHeight, p[i].relativeHeight);
+    // One part per picture file; the BMP is kept as PNG.
+    EXPECT_EQ(p[0].media, p[3].media);
+    EXPECT_NE(p[0].media, p[1].media);
+    EXPECT_NE(p[1].media, p[2].media);
+    size_t media = 0;
+    for (const auto& [name, bytes] : layout->parts)
+        media += name.rfind("word/media/", 0) == 0;
+    EXPECT_EQ(media, 3u);
+    EXPECT_EQ(layout->parts.at(p[1].media).substr(0, 4), "\x89PNG");
+}
+
+TEST(WordStubSave, TheLineGridFollowsLinesPage) {
+    const std::wstring target = MakeTempFolder(L"wordstub-grid") + L"\\five.docx";
+    StubScenario scenario;
+    scenario.linesPage = 5.0f;
+    StubSession session(scenario);
+    {
+        Word word;
+        ASSERT_TRUE(word.ok());
+        ASSERT_EQ(word.TypeParagraphs(9), S_OK);
+        ASSERT_EQ(word.SaveAs(target).hr, S_OK);
+        word.Quit();
+    }
+    const auto layout = ReadDocxLayout(target);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->paragraphs, 10);
+    EXPECT_EQ(layout->linesPerPage, 5);
 }
 
 TEST(WordStubScenario, ACallFailsWithTheGivenDescriptionOrCode) {
