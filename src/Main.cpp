@@ -3,6 +3,7 @@
 #include "AppTitle.h"
 #include "Error.h"
 #include "ErrorDisplay.h"
+#include "UiFont.h"
 #include "automation/Automation.h"
 #include "resource.h"
 
@@ -34,15 +35,6 @@ enum ControlId : int {
     idListBox,
     idStatusBar,
 };
-
-HFONT MakeFont(int height) {
-    LOGFONTW lf{};
-    lf.lfHeight = -height;
-    lf.lfCharSet = SHIFTJIS_CHARSET;
-    lf.lfWeight = FW_NORMAL;
-    lstrcpynW(lf.lfFaceName, L"ＭＳ Ｐゴシック", LF_FACESIZE);
-    return CreateFontIndirectW(&lf);
-}
 
 // The top panel only hosts controls; their notifications go to the main window.
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -252,8 +244,8 @@ void TfrmMain::OnCommand(HWND control, int code) {
 
 void TfrmMain::CreateControls() {
     HWND hwnd = hwnd_.get();
-    font_.reset(MakeFont(12));
-    listFont_.reset(MakeFont(15));
+    font_.reset(CreateUiFont(12));
+    listFont_.reset(CreateUiFont(15));
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     HFONT f = font_.get();
 

@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "Handles.h"
+#include "UiFont.h"
 
 #include <windows.h>
 
@@ -65,12 +66,7 @@ HWND AddControl(HWND dialog, const wchar_t* cls, const wchar_t* text, DWORD styl
 
 // Lays out icon, text and buttons, then centres the dialog on the screen.
 void BuildDialog(HWND dialog, DialogState& state) {
-    LOGFONTW lf{};
-    lf.lfHeight = -12;
-    lf.lfCharSet = SHIFTJIS_CHARSET;
-    lf.lfWeight = FW_NORMAL;
-    lstrcpynW(lf.lfFaceName, L"ＭＳ Ｐゴシック", LF_FACESIZE);
-    state.font.reset(CreateFontIndirectW(&lf));
+    state.font.reset(CreateUiFont(12));
     HFONT font = state.font.get();
 
     const int screenW = GetSystemMetrics(SM_CXSCREEN);
@@ -123,7 +119,11 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) noexcep
     switch (msg) {
     case WM_INITDIALOG:
         SetWindowLongPtrW(dialog, DWLP_USER, lp);
-        BuildDialog(dialog, *reinterpret_cast<DialogState*>(lp));
+        try {
+            BuildDialog(dialog, *reinterpret_cast<DialogState*>(lp));
+        } catch (...) {
+            EndDialog(dialog, 0); // reported by the caller
+        }
         return FALSE; // the focus is already on OK
     case WM_COMMAND:
         if (LOWORD(wp) == IDOK) {
