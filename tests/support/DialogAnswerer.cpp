@@ -27,7 +27,10 @@ struct FindData {
 
 BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp) {
     auto* data = reinterpret_cast<FindData*>(lp);
-    if (IsWindowVisible(hwnd) && WindowText(hwnd) == *data->title) {
+    // The program's main window shares its title with the error box: never take it for a dialog,
+    // nor any window that a modal dialog has disabled.
+    if (IsWindowVisible(hwnd) && IsWindowEnabled(hwnd) && ClassName(hwnd) != L"TfrmMain" &&
+        WindowText(hwnd) == *data->title) {
         data->found = hwnd;
         return FALSE;
     }
