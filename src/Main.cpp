@@ -206,6 +206,20 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(font_.get());
+    case WM_ACTIVATE:
+        // Like a dialog: the focus leaves with the window and comes back to the same control,
+        // the first in the tab order (the spin field) when the window opens.
+        if (LOWORD(wp) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(hwnd, focus))
+                lastFocus_ = focus;
+        } else if (!HIWORD(wp)) {
+            RestoreFocus();
+        }
+        return 0;
+    case WM_SETFOCUS:
+        RestoreFocus();
+        return 0;
     case WM_COMMAND:
         if (lp)
             OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
@@ -225,6 +239,12 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     default:
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
+}
+
+void TfrmMain::RestoreFocus() {
+    HWND target = lastFocus_ && IsWindow(lastFocus_) ? lastFocus_ : Spin;
+    if (target && IsWindowVisible(target) && IsWindowEnabled(target))
+        SetFocus(target);
 }
 
 void TfrmMain::OnCommand(HWND control, int code) {

@@ -85,11 +85,13 @@ private:
     void CreateRadioGroup(HFONT font);
     void RadioGroupClick(int index);
     void ReadDesktopPath();
+    void RestoreFocus();
 
     UniqueHwnd hwnd_;
     UniqueFont font_;     // "ＭＳ Ｐゴシック" 12 px
     UniqueFont listFont_; // "ＭＳ Ｐゴシック" 15 px
     TSpinEdit spin_;
+    HWND lastFocus_ = nullptr; // the focused control when the window was last deactivated
     // File list: the drag in progress.
     void BeginListDrag(TMouseButton button);
     void EndListDrag();

@@ -330,3 +330,33 @@ TEST(ProgramResources, ManifestAsksForCommonControlsSixAndNotForDpiAwareness) {
                     std::wstring::npos)
         << "loaded: " << path;
 }
+
+TEST(MainWindowFocus, OpensInTheSpinFieldAndComesBackToTheLastControl) {
+    StubSession stub;
+    TfrmMain form;
+    HWND hwnd = form.Create(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(hwnd);
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    SetForegroundWindow(hwnd);
+    SetActiveWindow(hwnd);
+    Pump(hwnd);
+    EXPECT_EQ(GetFocus(), form.Spin);
+    DWORD start = 0, end = 0;
+    SendMessageW(form.Spin, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 1u) << "the whole text selected";
+
+    SetFocus(form.Button3);
+    HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                 100, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetActiveWindow(other);
+    Pump(hwnd);
+    EXPECT_NE(GetFocus(), form.Button3);
+    SetActiveWindow(hwnd);
+    Pump(hwnd);
+    EXPECT_EQ(GetFocus(), form.Button3);
+    DestroyWindow(other);
+    DestroyWindow(hwnd);
+    Pump(nullptr);
+}
