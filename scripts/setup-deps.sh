@@ -13,7 +13,7 @@ PKGS=(
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-wine
   googletest
   libreoffice-writer-nogui poppler-utils
-  dpkg-dev
+  dpkg-dev python3
 )
 
 missing=()
