@@ -224,6 +224,13 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (lp)
             OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
         return 0;
+    case WM_SETCURSOR:
+        // Children pass this up first, so one answer here covers the whole window.
+        if (ScreenCursor) {
+            SetCursor(ScreenCursor);
+            return TRUE;
+        }
+        return DefWindowProcW(hwnd, msg, wp, lp);
     case WM_DROPFILES:
         // A window that has not (yet) agreed to take drops only lets go of the handle.
         if (!(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES)) {

@@ -44,6 +44,9 @@ public:
     TSaveDialog SaveDialog;
 
     int32_t DragIndex = -1;
+    // Application-wide mouse cursor while a command runs (null: each control shows its own).
+    HCURSOR ScreenCursor = nullptr;
+    bool Building = false; // a document build is running
     wchar_t DesktopPath[MAX_PATH + 1] = {};
 
     // Handlers.

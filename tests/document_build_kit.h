@@ -1,0 +1,268 @@
+#pragma once
+// What the document-build tests share: a real main window, picture files written at test time,
+// a build driven through the real button and dialogs, and a reading of the stand-in's journal.
+
+#include "DialogAnswerer.h"
+#include "Error.h"
+#include "Main.h"
+#include "WordStub.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace buildkit {
+
+namespace fs = std::filesystem;
+
+inline const wchar_t kSaveTitle[] = L"画像を添付するワードファイルの名前";
+inline const wchar_t kInfoTitle[] = L"情報";
+inline const wchar_t kWarningTitle[] = L"警告";
+inline const wchar_t kErrorTitle[] = L"タブロリン";
+inline const wchar_t kDoneText[] = L"Ｗｏｒｄファイルを出力しました。";
+
+// ---- pictures -----------------------------------------------------------------------------
+
+inline uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+inline void PutBE32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+inline void PutChunk(std::vector<uint8_t>& out, const char* type,
+                     const std::vector<uint8_t>& body) {
+    PutBE32(out, static_cast<uint32_t>(body.size()));
+    const size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), body.begin(), body.end());
+    PutBE32(out, Crc32(out.data() + start, out.size() - start));
+}
+
+// A plain-colour RGB PNG, compressed with stored deflate blocks.
+inline std::vector<uint8_t> MakePng(uint32_t width, uint32_t height, uint8_t r, uint8_t g,
+                                    uint8_t b) {
+    std::vector<uint8_t> raw;
+    for (uint32_t y = 0; y < height; ++y) {
+        raw.push_back(0); // no filter
+        for (uint32_t x = 0; x < width; ++x) {
+            raw.push_back(r);
+            raw.push_back(g);
+            raw.push_back(b);
+        }
+    }
+    std::vector<uint8_t> z = {0x78, 0x01};
+    size_t pos = 0;
+    do {
+        const size_t n = std::min<size_t>(raw.size() - pos, 65535);
+        z.push_back(pos + n == raw.size() ? 1 : 0);
+        z.push_back(static_cast<uint8_t>(n));
+        z.push_back(static_cast<uint8_t>(n >> 8));
+        z.push_back(static_cast<uint8_t>(~n));
+        z.push_back(static_cast<uint8_t>(~n >> 8));
+        z.insert(z.end(), raw.begin() + pos, raw.begin() + pos + n);
+        pos += n;
+    } while (pos < raw.size());
+    uint32_t a = 1, bsum = 0;
+    for (uint8_t c : raw) {
+        a = (a + c) % 65521;
+        bsum = (bsum + a) % 65521;
+    }
+    PutBE32(z, (bsum << 16) | a);
+
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> ihdr;
+    PutBE32(ihdr, width);
+    PutBE32(ihdr, height);
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0}); // 8-bit RGB
+    PutChunk(png, "IHDR", ihdr);
+    PutChunk(png, "IDAT", z);
+    PutChunk(png, "IEND", {});
+    return png;
+}
+
+inline void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// A folder of its own under the temporary folder, emptied first.
+inline fs::path FreshFolder(const std::wstring& name) {
+    const fs::path dir = fs::temp_directory_path() / name;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir);
+    return dir;
+}
+
+// count distinct pictures named 写真01.png, 写真02.png ... in dir.
+inline std::vector<std::wstring> MakePictures(const fs::path& dir, int count) {
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < count; ++i) {
+        wchar_t name[32];
+        swprintf(name, 32, L"写真%02d.png", i + 1);
+        const fs::path path = dir / name;
+        WriteBytes(path, MakePng(40 + 4 * (i % 10), 30 + 2 * (i % 7), static_cast<uint8_t>(20 * i),
+                                 static_cast<uint8_t>(255 - 10 * i), 128));
+        paths.push_back(path.wstring());
+    }
+    return paths;
+}
+
+// ---- the window ---------------------------------------------------------------------------
+
+// The main window shared by the tests of one program (its start-up probe runs once, before any
+// journal is opened).
+inline TfrmMain& Form() {
+    static std::unique_ptr<TfrmMain> form = [] {
+        auto f = std::make_unique<TfrmMain>();
+        f->Create(GetModuleHandleW(nullptr));
+        ShowWindow(f->Handle(), SW_SHOW);
+        UpdateWindow(f->Handle());
+        return f;
+    }();
+    return *form;
+}
+
+// Puts exactly these entries, in this order, into the list; picture count 3, "前面".
+inline void ResetForm(const std::vector<std::wstring>& entries, int imagesPerPage = 3,
+                      int wrapChoice = 0) {
+    TfrmMain& form = Form();
+    SendMessageW(form.ListBox, LB_RESETCONTENT, 0, 0);
+    for (const std::wstring& e : entries)
+        SendMessageW(form.ListBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
+    form.SetSpinValue(imagesPerPage);
+    SendMessageW(form.RadioItems[0], BM_SETCHECK, wrapChoice == 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(form.RadioItems[1], BM_SETCHECK, wrapChoice == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// Presses the main button as a user would; returns once the command has ended.
+inline void ClickBuild() {
+    SendMessageW(Form().Button4, BM_CLICK, 0, 0);
+}
+
+struct BuildOutcome {
+    std::vector<DialogSeen> dialogs;
+    bool allAnswered = false;
+    HCURSOR cursorAfter = nullptr;
+};
+
+// Clicks the button with the save dialog answered by typing outputPath, then the closing dialog
+// (the information or the error box) confirmed.
+inline BuildOutcome RunBuild(const std::wstring& outputPath, const wchar_t* closingTitle) {
+    DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(outputPath)},
+                           {closingTitle, DialogAction::Press(L"OK")}},
+                          60000);
+    ClickBuild();
+    answer.Join();
+    BuildOutcome outcome;
+    outcome.cursorAfter = GetCursor();
+    outcome.dialogs = answer.Seen();
+    outcome.allAnswered = answer.AllAnswered();
+    return outcome;
+}
+
+// ---- the journal --------------------------------------------------------------------------
+
+inline bool StartsWith(const std::wstring& s, const std::wstring& prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+inline size_t CountLines(const std::vector<std::wstring>& journal, const std::wstring& line) {
+    return static_cast<size_t>(std::count(journal.begin(), journal.end(), line));
+}
+
+inline size_t CountPrefix(const std::vector<std::wstring>& journal, const std::wstring& prefix) {
+    return static_cast<size_t>(std::count_if(journal.begin(), journal.end(),
+                                             [&](const auto& l) { return StartsWith(l, prefix); }));
+}
+
+inline const std::wstring kTypeParagraph = L"Selection.TypeParagraph method";
+inline const std::wstring kPageGoTo =
+    L"Selection.GoTo method What=VT_I4:1 Which=VT_I4:2 Name=VT_BSTR:\"1\"";
+inline const std::wstring kLineGoTo =
+    L"Selection.GoTo method What=VT_I4:3 Which=VT_I4:2 Count=VT_I4:1 Name=VT_BSTR:\"\"";
+inline const std::wstring kQuit = L"Application.Quit method SaveChanges=VT_I4:0";
+
+inline std::wstring AddPictureLine(const std::wstring& file) {
+    return L"Shapes.AddPicture method Anchor=VT_DISPATCH:Range FileName=VT_BSTR:\"" + file +
+           L"\" LinkToFile=VT_BOOL:0 SaveWithDocument=VT_BOOL:-1";
+}
+
+struct Placement {
+    std::wstring file;
+    int page = 0; // 1-based
+    int line = 0; // 1-based on its page
+    bool operator==(const Placement&) const = default;
+};
+
+// Follows the insertion point through the journal as Word would move it, and reports where each
+// picture was anchored. linesPerPage is the grid the document was given.
+inline std::vector<Placement> Placements(const std::vector<std::wstring>& journal,
+                                         int linesPerPage) {
+    std::vector<Placement> result;
+    int64_t lines = 1, cursor = 0;
+    const std::wstring addPrefix = L"Shapes.AddPicture method Anchor=VT_DISPATCH:Range FileName=";
+    for (const std::wstring& l : journal) {
+        if (l == kTypeParagraph) {
+            ++lines;
+            ++cursor;
+        } else if (l == kPageGoTo) {
+            cursor = 0;
+        } else if (l == kLineGoTo) {
+            cursor = std::min(cursor + 1, lines - 1);
+        } else if (StartsWith(l, addPrefix)) {
+            const size_t open = l.find(L'"'), close = l.find(L'"', open + 1);
+            const int per = std::max(linesPerPage, 1);
+            result.push_back({l.substr(open + 1, close - open - 1),
+                              static_cast<int>(cursor / per) + 1,
+                              static_cast<int>(cursor % per) + 1});
+        }
+    }
+    return result;
+}
+
+inline std::vector<std::wstring> WrapPuts(const std::vector<std::wstring>& journal) {
+    std::vector<std::wstring> puts;
+    for (const std::wstring& l : journal)
+        if (StartsWith(l, L"WrapFormat.Type put "))
+            puts.push_back(l.substr(20));
+    return puts;
+}
+
+// Word was told to quit without saving, as the last call, and every reference was given back.
+inline void ExpectWordEndedClean(const StubSession& session) {
+    ASSERT_TRUE(session.WaitForExit());
+    const auto journal = session.Journal();
+    ASSERT_GE(journal.size(), 2u);
+    EXPECT_EQ(CountLines(journal, kQuit), 1u);
+    auto quit = std::find(journal.begin(), journal.end(), kQuit);
+    ASSERT_NE(quit, journal.end());
+    for (auto it = quit + 1; it != journal.end(); ++it)
+        EXPECT_TRUE(StartsWith(*it, L"FAIL ") || StartsWith(*it, L"EXIT ")) << ToUtf8(*it);
+    EXPECT_EQ(journal.back(), L"EXIT refs=0");
+}
+
+inline bool FileExists(const std::wstring& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+} // namespace buildkit

@@ -1,0 +1,451 @@
+// The save-and-paste command: page arithmetic, and whole builds through the real button, the real
+// dialogs and the Word stand-in, checked on the stand-in's journal and the saved file.
+#include "DocumentBuild.h"
+#include "ErrorDisplay.h"
+#include "document_build_kit.h"
+
+#include <atomic>
+#include <climits>
+#include <set>
+#include <thread>
+
+using namespace buildkit;
+
+namespace {
+
+// ---- page arithmetic ----------------------------------------------------------------------
+
+PageLayout Layout(int files, int perPage, int32_t lines) {
+    PageLayout layout = PageLayout::ForFiles(files, perPage);
+    layout.SetLinesPerPage(lines);
+    return layout;
+}
+
+TEST(PageLayout, PagesAreRoundedUpAndLinesSpreadEvenly) {
+    const PageLayout worked = Layout(5, 3, 36);
+    EXPECT_EQ(worked.pageCount, 2);
+    EXPECT_EQ(worked.lineStep, 12);
+    EXPECT_EQ(worked.pageRemainder, 0);
+    EXPECT_EQ(worked.paragraphs, 71);
+
+    EXPECT_EQ(Layout(6, 3, 36).pageCount, 2);
+    EXPECT_EQ(Layout(7, 3, 36).pageCount, 3);
+    const PageLayout seven = Layout(7, 7, 36);
+    EXPECT_EQ(seven.lineStep, 5);
+    EXPECT_EQ(seven.pageRemainder, 1);
+    const PageLayout ten = Layout(11, 10, 36);
+    EXPECT_EQ(ten.pageCount, 2);
+    EXPECT_EQ(ten.lineStep, 3);
+    EXPECT_EQ(ten.pageRemainder, 6);
+}
+
+TEST(PageLayout, SmallGridsTypeNothingOrOnlyWhatFits) {
+    EXPECT_EQ(Layout(1, 1, 1).paragraphs, 0);
+    const PageLayout none = Layout(4, 3, 0);
+    EXPECT_EQ(none.paragraphs, 0);
+    EXPECT_EQ(none.lineStep, 0);
+    EXPECT_EQ(none.pageRemainder, 0);
+    const PageLayout tight = Layout(11, 10, 5);
+    EXPECT_EQ(tight.lineStep, 0);
+    EXPECT_EQ(tight.pageRemainder, 5);
+    EXPECT_EQ(tight.paragraphs, 9);
+}
+
+TEST(PageLayout, ExtremeGridsFromWordDoNotOverflow) {
+    const PageLayout huge = Layout(30000, 1, INT32_MAX);
+    EXPECT_EQ(huge.paragraphs, int64_t{30000} * INT32_MAX - 1);
+    EXPECT_EQ(huge.lineStep, INT32_MAX);
+    const PageLayout hugeThree = Layout(5, 3, INT32_MAX);
+    EXPECT_EQ(hugeThree.lineStep, INT32_MAX / 3);
+    EXPECT_EQ(hugeThree.pageRemainder, INT32_MAX % 3);
+
+    // A negative grid moves nothing: no paragraphs, and counts below one mean no line moves.
+    const PageLayout negative = Layout(5, 3, INT32_MIN);
+    EXPECT_EQ(negative.paragraphs, 0);
+    EXPECT_LE(negative.lineStep, 0);
+    EXPECT_LE(negative.pageRemainder, 0);
+    EXPECT_EQ(Layout(5, 3, -7).paragraphs, 0);
+}
+
+TEST(PageLayout, PictureCountOutsideTheFieldRangeIsBroughtIntoIt) {
+    // The field corrects itself when it loses the focus; a value read before that must not divide
+    // by zero.
+    EXPECT_EQ(PageLayout::ForFiles(5, 0).imagesPerPage, 1);
+    EXPECT_EQ(PageLayout::ForFiles(5, 0).pageCount, 5);
+    EXPECT_EQ(PageLayout::ForFiles(5, 99).imagesPerPage, 10);
+    EXPECT_EQ(PageLayout::ForFiles(5, 99).pageCount, 1);
+}
+
+// ---- whole builds -------------------------------------------------------------------------
+
+class DocumentBuild : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Form();
+        dir_ = FreshFolder(L"tablorin-docbuild");
+        pictures_ = MakePictures(dir_, 12);
+    }
+
+    void SetUp() override {
+        output_ = (dir_ / L"出力 結果.docx").wstring();
+        std::error_code ec;
+        fs::remove(output_, ec);
+        // The pointer rests on the list, so the cursor it shows is the list's own arrow.
+        RECT rc;
+        GetWindowRect(Form().ListBox, &rc);
+        SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    }
+
+    static std::vector<std::wstring> First(int n) {
+        return {pictures_.begin(), pictures_.begin() + n};
+    }
+
+    // A build expected to succeed: the information dialog closes it and Word ended clean.
+    std::vector<std::wstring> Succeed(const StubSession& session) {
+        const BuildOutcome outcome = RunBuild(output_, kInfoTitle);
+        EXPECT_TRUE(outcome.allAnswered);
+        if (outcome.dialogs.size() == 2) {
+            EXPECT_EQ(outcome.dialogs[1].text, kDoneText);
+            EXPECT_EQ(outcome.dialogs[1].buttons, std::vector<std::wstring>{L"OK"});
+        }
+        EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
+        ExpectWordEndedClean(session);
+        EXPECT_TRUE(FileExists(output_));
+        return session.Journal();
+    }
+
+    static inline fs::path dir_;
+    static inline std::vector<std::wstring> pictures_;
+    std::wstring output_;
+};
+
+std::vector<std::wstring> Repeat(std::vector<std::wstring> lines, int times) {
+    std::vector<std::wstring> out;
+    for (int i = 0; i < times; ++i)
+        out.insert(out.end(), lines.begin(), lines.end());
+    return out;
+}
+
+void Append(std::vector<std::wstring>& to, const std::vector<std::wstring>& lines) {
+    to.insert(to.end(), lines.begin(), lines.end());
+}
+
+TEST_F(DocumentBuild, WorkedExampleMakesExactlyTheseCalls) {
+    const auto files = First(5);
+    ResetForm(files, 3, 0);
+    StubSession session;
+    const auto journal = Succeed(session);
+
+    const std::wstring selection = L"Application.Selection method|get";
+    std::vector<std::wstring> expected = {
+        L"CREATE Application",
+        L"Application.Documents method|get",
+        L"Documents.Add method|get",
+        L"Application.ActiveDocument method|get",
+        L"Document.PageSetup method|get",
+        L"PageSetup.LinesPage method|get",
+    };
+    Append(expected, Repeat({selection, kTypeParagraph}, 71));
+    Append(expected, {selection, kPageGoTo});
+    for (const std::wstring& file : files) {
+        Append(expected,
+               {selection, L"Selection.Range method|get", L"Application.ActiveDocument method|get",
+                L"Document.Shapes method|get", AddPictureLine(file), L"Shape.WrapFormat method|get",
+                L"WrapFormat.Type put VT_I4:3", L"Shape.ZOrder method VT_I4:4"});
+        Append(expected, Repeat({selection, kLineGoTo}, 12));
+    }
+    Append(expected, {L"Application.ActiveDocument method|get",
+                      L"Document.SaveAs method Filename=VT_BSTR|VT_BYREF:\"" + output_ + L"\"",
+                      kQuit, L"EXIT refs=0"});
+    EXPECT_EQ(journal, expected);
+
+    const std::vector<Placement> where = {{files[0], 1, 1},
+                                          {files[1], 1, 13},
+                                          {files[2], 1, 25},
+                                          {files[3], 2, 1},
+                                          {files[4], 2, 13}};
+    EXPECT_EQ(Placements(journal, 36), where);
+
+    std::ifstream saved(fs::path(output_), std::ios::binary);
+    char magic[2] = {};
+    saved.read(magic, 2);
+    EXPECT_EQ(std::string(magic, 2), "PK");
+}
+
+TEST_F(DocumentBuild, EmptyListWarnsAndStartsNothing) {
+    ResetForm({});
+    SetFocus(Form().Button4);
+    StubSession session;
+    DialogAnswerer answer({{kWarningTitle, DialogAction::Press(L"OK")}});
+    ClickBuild();
+    answer.Join();
+    ASSERT_TRUE(answer.AllAnswered());
+    EXPECT_EQ(answer.SeenAt(0).text, L"一覧にファイルを追加して下さい。");
+    EXPECT_EQ(answer.SeenAt(0).buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_EQ(GetFocus(), Form().ListBox);
+    EXPECT_TRUE(session.Journal().empty());
+    // No save dialog came up either.
+    EXPECT_FALSE(FindThreadWindow(GetCurrentThreadId(), kSaveTitle));
+}
+
+TEST_F(DocumentBuild, CancelledSaveDialogStartsNothing) {
+    ResetForm(First(2));
+    SetFocus(Form().Button4);
+    StubSession session;
+    DialogAnswerer answer({{kSaveTitle, DialogAction::Esc()}});
+    ClickBuild();
+    answer.Join();
+    ASSERT_TRUE(answer.AllAnswered());
+    EXPECT_EQ(GetFocus(), Form().ListBox);
+    EXPECT_TRUE(session.Journal().empty());
+    EXPECT_FALSE(FileExists(output_));
+    EXPECT_EQ(Form().FileCount(), 2);
+}
+
+TEST_F(DocumentBuild, SecondBuildOffersTheFirstOutputPath) {
+    ResetForm(First(1), 1, 0);
+    {
+        StubSession session;
+        Succeed(session);
+    }
+    const std::wstring second = (dir_ / L"二回目.docx").wstring();
+    std::error_code ec;
+    fs::remove(second, ec);
+    StubSession session;
+    const BuildOutcome outcome = RunBuild(second, kInfoTitle);
+    ASSERT_TRUE(outcome.allAnswered);
+    EXPECT_EQ(outcome.dialogs[0].fileNameField, output_);
+    ExpectWordEndedClean(session);
+    EXPECT_TRUE(FileExists(second));
+    // Each build started Word afresh.
+    EXPECT_EQ(CountLines(session.Journal(), L"CREATE Application"), 1u);
+}
+
+TEST_F(DocumentBuild, OneLineGridTypesNoParagraph) {
+    ResetForm(First(1), 1, 0);
+    StubScenario scenario;
+    scenario.linesPage = 1;
+    StubSession session(scenario);
+    const auto journal = Succeed(session);
+    EXPECT_EQ(CountLines(journal, kTypeParagraph), 0u);
+    EXPECT_EQ(CountLines(journal, kPageGoTo), 1u);
+    EXPECT_EQ(Placements(journal, 1), (std::vector<Placement>{{pictures_[0], 1, 1}}));
+}
+
+TEST_F(DocumentBuild, TenPerPageStepsThreeLinesAndSkipsSixAtTheFoot) {
+    const auto files = First(11);
+    ResetForm(files, 10, 0);
+    StubSession session;
+    const auto journal = Succeed(session);
+    EXPECT_EQ(CountLines(journal, kTypeParagraph), 71u);
+    EXPECT_EQ(CountLines(journal, kLineGoTo), 11u * 3 + 6);
+    std::vector<Placement> where;
+    for (int i = 0; i < 10; ++i)
+        where.push_back({files[i], 1, 1 + 3 * i});
+    where.push_back({files[10], 2, 1});
+    EXPECT_EQ(Placements(journal, 36), where);
+}
+
+TEST_F(DocumentBuild, ZeroLinesPerPageStillSavesWithEveryPictureOnTheFirstLine) {
+    const auto files = First(4);
+    ResetForm(files, 3, 0);
+    StubScenario scenario;
+    scenario.linesPage = 0;
+    StubSession session(scenario);
+    const auto journal = Succeed(session);
+    EXPECT_EQ(CountLines(journal, kTypeParagraph), 0u);
+    EXPECT_EQ(CountLines(journal, kLineGoTo), 0u);
+    EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs "), 1u);
+    for (const Placement& p : Placements(journal, 36))
+        EXPECT_EQ(std::make_pair(p.page, p.line), std::make_pair(1, 1)) << ToUtf8(p.file);
+}
+
+TEST_F(DocumentBuild, FewerLinesThanPicturesShareTheFirstLineOfTheirPage) {
+    const auto files = First(11);
+    ResetForm(files, 10, 0);
+    StubScenario scenario;
+    scenario.linesPage = 5;
+    StubSession session(scenario);
+    const auto journal = Succeed(session);
+    EXPECT_EQ(CountLines(journal, kTypeParagraph), 9u);
+    EXPECT_EQ(CountLines(journal, kLineGoTo), 5u);
+    std::vector<Placement> where;
+    for (int i = 0; i < 10; ++i)
+        where.push_back({files[i], 1, 1});
+    where.push_back({files[10], 2, 1});
+    EXPECT_EQ(Placements(journal, 5), where);
+}
+
+TEST_F(DocumentBuild, SquareWrapChangesEveryShapeAfterAllArePlaced) {
+    const auto files = First(5);
+    ResetForm(files, 3, 1);
+    StubSession session;
+    const auto journal = Succeed(session);
+
+    const std::vector<std::wstring> puts = WrapPuts(journal);
+    const std::vector<std::wstring> expectedPuts = {L"VT_I4:3", L"VT_I4:3", L"VT_I4:3", L"VT_I4:3",
+                                                    L"VT_I4:3", L"VT_I4:0", L"VT_I4:0", L"VT_I4:0",
+                                                    L"VT_I4:0", L"VT_I4:0"};
+    EXPECT_EQ(puts, expectedPuts);
+
+    // The pass starts after the last picture and asks for each shape by its number.
+    const auto lastPicture = std::find_if(journal.rbegin(), journal.rend(), [](const auto& l) {
+        return StartsWith(l, L"Shapes.AddPicture ");
+    });
+    const auto count = std::find(journal.begin(), journal.end(), L"Shapes.Count method|get");
+    ASSERT_NE(count, journal.end());
+    EXPECT_GT(count - journal.begin(), journal.rend() - lastPicture - 1);
+    std::vector<std::wstring> pass(count + 1, journal.end());
+    std::vector<std::wstring> expectedPass;
+    for (int j = 1; j <= 5; ++j)
+        Append(expectedPass,
+               {L"Application.ActiveDocument method|get", L"Document.Shapes method|get",
+                L"Shapes.Range method VT_I4:" + std::to_wstring(j),
+                L"ShapeRange.WrapFormat method|get", L"WrapFormat.Type put VT_I4:0",
+                L"ShapeRange.ZOrder method VT_I4:4"});
+    Append(expectedPass, {L"Application.ActiveDocument method|get"});
+    pass.resize(std::min(pass.size(), expectedPass.size()));
+    EXPECT_EQ(pass, expectedPass);
+    // The anchors stay where the pictures were placed.
+    EXPECT_EQ(Placements(journal, 36).size(), 5u);
+    EXPECT_EQ(Placements(journal, 36)[4], (Placement{files[4], 2, 13}));
+}
+
+TEST_F(DocumentBuild, InFrontWrapLeavesEveryShapeInFront) {
+    ResetForm(First(4), 2, 0);
+    StubSession session;
+    const auto journal = Succeed(session);
+    EXPECT_EQ(WrapPuts(journal), std::vector<std::wstring>(4, L"VT_I4:3"));
+    EXPECT_EQ(CountPrefix(journal, L"Shapes.Count"), 0u);
+    EXPECT_EQ(CountPrefix(journal, L"Shapes.Range"), 0u);
+}
+
+TEST_F(DocumentBuild, PicturesGoInListOrderNotNameOrder) {
+    const std::vector<std::wstring> files = {pictures_[3], pictures_[0], pictures_[2]};
+    ResetForm(files, 1, 0);
+    StubSession session;
+    const auto journal = Succeed(session);
+    EXPECT_EQ(Placements(journal, 36),
+              (std::vector<Placement>{{files[0], 1, 1}, {files[1], 2, 1}, {files[2], 3, 1}}));
+}
+
+// Word's own description of a failure, as the error box shows it.
+std::wstring FailureShown(const std::vector<std::wstring>& journal, const std::wstring& member) {
+    for (const std::wstring& l : journal)
+        if (StartsWith(l, L"FAIL " + member + L" ")) {
+            const size_t open = l.find(L'"');
+            std::wstring description = l.substr(open + 1, l.rfind(L'"') - open - 1);
+            while (!description.empty() &&
+                   (description.back() < L'!' || description.back() == L'.'))
+                description.pop_back();
+            return ErrorDisplayText(description);
+        }
+    return {};
+}
+
+TEST_F(DocumentBuild, EntryThatIsNotAPictureEndsTheBuildWithWordsError) {
+    const fs::path text = dir_ / L"メモ.txt";
+    WriteBytes(text, {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'});
+    ResetForm({pictures_[0], text.wstring(), pictures_[1]}, 3, 0);
+    StubSession session;
+    const BuildOutcome outcome = RunBuild(output_, kErrorTitle);
+    ASSERT_TRUE(outcome.allAnswered);
+    EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
+    ExpectWordEndedClean(session);
+    const auto journal = session.Journal();
+    EXPECT_EQ(CountPrefix(journal, L"Shapes.AddPicture "), 2u);
+    EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs"), 0u);
+    const std::wstring shown = FailureShown(journal, L"Shapes.AddPicture");
+    EXPECT_FALSE(shown.empty());
+    EXPECT_EQ(outcome.dialogs[1].text, shown);
+    EXPECT_FALSE(FileExists(output_));
+    EXPECT_EQ(Form().FileCount(), 3);
+}
+
+TEST_F(DocumentBuild, WithoutWordTheErrorIsShownAndTheNextBuildWorks) {
+    ResetForm(First(1), 1, 0);
+    {
+        StubUnregistered noWord;
+        StubSession session;
+        const BuildOutcome outcome = RunBuild(output_, kErrorTitle);
+        ASSERT_TRUE(outcome.allAnswered);
+        EXPECT_FALSE(outcome.dialogs[1].text.empty());
+        EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
+        EXPECT_TRUE(session.Journal().empty());
+        EXPECT_FALSE(FileExists(output_));
+    }
+    StubSession session;
+    Succeed(session);
+}
+
+// Watches the cursor of the window's thread while a build runs, sharing its input state.
+class CursorWatch {
+  public:
+    explicit CursorWatch(DWORD threadId) : target_(threadId), thread_([this] { Run(); }) {}
+    ~CursorWatch() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    std::set<HCURSOR> seen;
+    bool keptAfterSetCursor = true; // a WM_SETCURSOR on the list did not undo the hourglass
+    bool probed = false;
+
+  private:
+    void Run() {
+        AttachThreadInput(GetCurrentThreadId(), target_, TRUE);
+        const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+        while (!stop_) {
+            const HCURSOR now = GetCursor();
+            seen.insert(now);
+            if (now == wait && !probed) {
+                // As a mouse move over the list would: the list asks its parent first.
+                DWORD_PTR result = 0;
+                HWND list = Form().ListBox;
+                SendMessageTimeoutW(list, WM_SETCURSOR, reinterpret_cast<WPARAM>(list),
+                                    MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_BLOCK, 5000, &result);
+                keptAfterSetCursor = GetCursor() == wait;
+                probed = true;
+            }
+            Sleep(1);
+        }
+        AttachThreadInput(GetCurrentThreadId(), target_, FALSE);
+    }
+    DWORD target_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST_F(DocumentBuild, HourglassShowsWhileWordWorksAndTheArrowReturns) {
+    ResetForm(First(6), 1, 0);
+    StubSession session;
+    CursorWatch watch(GetCurrentThreadId());
+    Succeed(session);
+    watch.Stop();
+    EXPECT_TRUE(watch.seen.count(LoadCursorW(nullptr, IDC_WAIT)));
+    EXPECT_TRUE(watch.probed);
+    EXPECT_TRUE(watch.keptAfterSetCursor);
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
+    EXPECT_EQ(Form().ScreenCursor, nullptr);
+    // Outside a build the list shows its own cursor again.
+    SendMessageW(Form().ListBox, WM_SETCURSOR, reinterpret_cast<WPARAM>(Form().ListBox),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
+}
+
+TEST_F(DocumentBuild, ClickDuringABuildDoesNotStartAnother) {
+    // Word's calls let window messages through; a click reaching the button then must not nest.
+    ResetForm({});
+    Form().Building = true;
+    StubSession session;
+    DialogAnswerer answer({{kWarningTitle, DialogAction::Press(L"OK")}}, 1500);
+    ClickBuild();
+    answer.Join();
+    Form().Building = false;
+    EXPECT_EQ(answer.Answered(), 0u);
+    EXPECT_TRUE(session.Journal().empty());
+}
+
+} // namespace

@@ -1,0 +1,261 @@
+// Failures in the middle of a build: every call site of the worked example made to fail at its
+// first and last occurrence, Word dying in the middle, and the clean-up's own Quit failing.
+// Each must end with Word told to quit, nothing held, the cursor back, no document and the
+// right error shown; and the window must go on working.
+#include "ErrorDisplay.h"
+#include "automation/Automation.h"
+#include "document_build_kit.h"
+
+#include <set>
+
+using namespace buildkit;
+
+namespace {
+
+struct Site {
+    std::wstring member;    // as the stand-in counts it
+    std::wstring signature; // Object.Member kind and argument shape
+    int occurrence = 0;     // among all calls of that member name
+    bool afterSave = false; // the document has been written by then
+};
+
+std::wstring MemberOf(const std::wstring& line) {
+    const size_t dot = line.find(L'.'), space = line.find(L' ');
+    return line.substr(dot + 1, space - dot - 1);
+}
+
+// The call's object, member, kind, argument names and types, and integer values; texts and
+// file names left out, so every picture's insertion is one site.
+std::wstring SignatureOf(const std::wstring& line) {
+    std::vector<std::wstring> words(1);
+    bool quoted = false;
+    for (wchar_t c : line) {
+        if (c == L'"')
+            quoted = !quoted;
+        if (c == L' ' && !quoted)
+            words.emplace_back();
+        else
+            words.back() += c;
+    }
+    std::wstring sig;
+    for (size_t i = 0; i < words.size(); ++i) {
+        std::wstring word = words[i];
+        if (i >= 2 && word.find(L"VT_I4:") == std::wstring::npos)
+            word.resize(std::min(word.size(), word.find(L':')));
+        sig += (i ? L" " : L"") + word;
+    }
+    return sig;
+}
+
+// First and last occurrence of each call site in a clean journal.
+std::vector<Site> SitesOf(const std::vector<std::wstring>& journal) {
+    std::map<std::wstring, int> perMember;
+    std::map<std::wstring, std::pair<Site, Site>> bySignature;
+    std::vector<std::wstring> order;
+    bool saved = false;
+    for (const std::wstring& line : journal) {
+        if (StartsWith(line, L"CREATE ") || StartsWith(line, L"EXIT ") ||
+            StartsWith(line, L"FAIL "))
+            continue;
+        const std::wstring member = MemberOf(line);
+        const int n = ++perMember[member];
+        const Site site{member, SignatureOf(line), n, saved};
+        auto [it, inserted] = bySignature.try_emplace(site.signature, site, site);
+        if (inserted)
+            order.push_back(site.signature);
+        else
+            it->second.second = site;
+        if (StartsWith(line, L"Document.SaveAs "))
+            saved = true;
+    }
+    std::vector<Site> sites;
+    for (const std::wstring& sig : order) {
+        const auto& [firstSite, lastSite] = bySignature[sig];
+        sites.push_back(firstSite);
+        if (lastSite.occurrence != firstSite.occurrence)
+            sites.push_back(lastSite);
+    }
+    return sites;
+}
+
+class BuildFaults : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Form();
+        dir_ = FreshFolder(L"tablorin-docbuild-faults");
+        pictures_ = MakePictures(dir_, 5);
+    }
+    void SetUp() override {
+        output_ = (dir_ / L"失敗.docx").wstring();
+        std::error_code ec;
+        fs::remove(output_, ec);
+        RECT rc;
+        GetWindowRect(Form().ListBox, &rc);
+        SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    }
+
+    // The worked example's clean journal for a wrap choice.
+    std::vector<std::wstring> CleanJournal(int wrapChoice) {
+        ResetForm(pictures_, 3, wrapChoice);
+        StubSession session;
+        const BuildOutcome outcome = RunBuild(output_, kInfoTitle);
+        EXPECT_TRUE(outcome.allAnswered);
+        EXPECT_TRUE(session.WaitForExit());
+        std::error_code ec;
+        fs::remove(output_, ec);
+        return session.Journal();
+    }
+
+    // A build expected to fail: the error box closes it.
+    BuildOutcome Fail(const StubSession& session) {
+        const BuildOutcome outcome = RunBuild(output_, kErrorTitle);
+        EXPECT_TRUE(outcome.allAnswered);
+        EXPECT_EQ(outcome.dialogs.size(), 2u);
+        EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
+        EXPECT_EQ(Form().ScreenCursor, nullptr);
+        EXPECT_FALSE(Form().Building);
+        EXPECT_TRUE(session.WaitForExit());
+        return outcome;
+    }
+
+    void InjectAtEverySite(int wrapChoice) {
+        const std::vector<Site> sites = SitesOf(CleanJournal(wrapChoice));
+        ASSERT_GE(sites.size(), 20u);
+        std::set<std::wstring> members;
+        int index = 0;
+        for (const Site& site : sites) {
+            SCOPED_TRACE(ToUtf8(site.signature) + " #" + std::to_string(site.occurrence));
+            members.insert(site.member);
+            ResetForm(pictures_, 3, wrapChoice);
+            StubScenario scenario;
+            scenario.failMember = site.member;
+            scenario.failOccurrence = site.occurrence;
+            std::wstring expected;
+            // Alternately Word's own description and a bare failure code.
+            if (index++ % 2 == 0) {
+                scenario.failDescription =
+                    L"注入した失敗 " + site.member + L" " + std::to_wstring(site.occurrence);
+                expected = ErrorDisplayText(scenario.failDescription);
+            } else {
+                scenario.failCode = E_OUTOFMEMORY;
+                expected = ErrorDisplayText(automation::ErrorText(E_OUTOFMEMORY));
+            }
+            StubSession session(scenario);
+            const BuildOutcome outcome = Fail(session);
+            if (outcome.dialogs.size() == 2) {
+                EXPECT_EQ(outcome.dialogs[1].text, expected);
+            }
+            const auto journal = session.Journal();
+            EXPECT_EQ(CountPrefix(journal, L"FAIL "), 1u);
+            if (site.member == L"Quit") {
+                // The quit that failed was the one that ends the build; no second one follows.
+                EXPECT_EQ(CountLines(journal, kQuit), 1u);
+                EXPECT_EQ(journal.back(), L"EXIT refs=0");
+            } else {
+                ExpectWordEndedClean(session);
+            }
+            EXPECT_EQ(FileExists(output_), site.afterSave);
+            std::error_code ec;
+            fs::remove(output_, ec);
+            if (HasFatalFailure())
+                return;
+        }
+        // Every member the build calls was made to fail somewhere.
+        for (const wchar_t* m :
+             {L"Documents", L"Add", L"ActiveDocument", L"PageSetup", L"LinesPage", L"Selection",
+              L"TypeParagraph", L"GoTo", L"Range", L"Shapes", L"AddPicture", L"WrapFormat", L"Type",
+              L"ZOrder", L"SaveAs", L"Quit"})
+            EXPECT_TRUE(members.count(m)) << ToUtf8(m);
+        if (wrapChoice == 1) {
+            EXPECT_TRUE(members.count(L"Count"));
+        }
+    }
+
+    static inline fs::path dir_;
+    static inline std::vector<std::wstring> pictures_;
+    std::wstring output_;
+};
+
+TEST(BuildFaultSites, SignatureKeepsIntegersAndDropsTexts) {
+    EXPECT_EQ(SignatureOf(L"Selection.GoTo method What=VT_I4:1 Which=VT_I4:2 Name=VT_BSTR:\"1\""),
+              L"Selection.GoTo method What=VT_I4:1 Which=VT_I4:2 Name=VT_BSTR");
+    EXPECT_EQ(SignatureOf(L"Shapes.AddPicture method Anchor=VT_DISPATCH:Range "
+                          L"FileName=VT_BSTR:\"C:\\a b\\写真 1.png\" LinkToFile=VT_BOOL:0 "
+                          L"SaveWithDocument=VT_BOOL:-1"),
+              L"Shapes.AddPicture method Anchor=VT_DISPATCH FileName=VT_BSTR LinkToFile=VT_BOOL "
+              L"SaveWithDocument=VT_BOOL");
+    const std::vector<std::wstring> journal = {
+        L"CREATE Application",
+        L"Application.Selection method|get",
+        L"Selection.GoTo method What=VT_I4:1 Which=VT_I4:2 Name=VT_BSTR:\"1\"",
+        L"Application.Selection method|get",
+        L"Selection.GoTo method What=VT_I4:3 Which=VT_I4:2 Count=VT_I4:1 Name=VT_BSTR:\"\"",
+        L"Application.Selection method|get",
+        L"Selection.GoTo method What=VT_I4:3 Which=VT_I4:2 Count=VT_I4:1 Name=VT_BSTR:\"\"",
+        L"Document.SaveAs method Filename=VT_BSTR|VT_BYREF:\"x\"",
+        L"Application.Quit method SaveChanges=VT_I4:0",
+        L"EXIT refs=0"};
+    const std::vector<Site> sites = SitesOf(journal);
+    ASSERT_EQ(sites.size(), 7u);
+    EXPECT_EQ(sites[0].occurrence, 1); // Selection, first
+    EXPECT_EQ(sites[1].occurrence, 3); // Selection, last
+    EXPECT_EQ(sites[2].member, L"GoTo");
+    EXPECT_EQ(sites[2].occurrence, 1); // the page move
+    EXPECT_EQ(sites[3].occurrence, 2); // the line moves, counted among all GoTo calls
+    EXPECT_EQ(sites[4].occurrence, 3);
+    EXPECT_FALSE(sites[5].afterSave);
+    EXPECT_TRUE(sites[6].afterSave);
+}
+
+TEST_F(BuildFaults, EveryCallSiteInFront) {
+    InjectAtEverySite(0);
+}
+
+TEST_F(BuildFaults, EveryCallSiteSquare) {
+    InjectAtEverySite(1);
+}
+
+TEST_F(BuildFaults, WordDyingAmongThePicturesIsReportedAndTheNextBuildWorks) {
+    ResetForm(pictures_, 3, 1);
+    {
+        StubScenario scenario;
+        scenario.crashMember = L"AddPicture";
+        scenario.crashOccurrence = 3;
+        StubSession session(scenario);
+        const BuildOutcome outcome = Fail(session);
+        const auto journal = session.Journal();
+        EXPECT_EQ(CountPrefix(journal, L"CRASH "), 1u);
+        EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs"), 0u);
+        ASSERT_EQ(outcome.dialogs.size(), 2u);
+        EXPECT_FALSE(outcome.dialogs[1].text.empty());
+        EXPECT_NE(outcome.dialogs[1].text, kDoneText);
+        EXPECT_FALSE(FileExists(output_));
+    }
+    StubSession session;
+    const BuildOutcome outcome = RunBuild(output_, kInfoTitle);
+    EXPECT_TRUE(outcome.allAnswered);
+    ExpectWordEndedClean(session);
+    EXPECT_TRUE(FileExists(output_));
+}
+
+TEST_F(BuildFaults, FailingQuitOfTheCleanUpIsTheErrorShown) {
+    const fs::path text = dir_ / L"画像ではない.png";
+    WriteBytes(text, {'t', 'e', 'x', 't'});
+    ResetForm({pictures_[0], text.wstring()}, 3, 0);
+    StubScenario scenario;
+    scenario.failMember = L"Quit";
+    scenario.failDescription = L"終了できません";
+    StubSession session(scenario);
+    const BuildOutcome outcome = Fail(session);
+    ASSERT_EQ(outcome.dialogs.size(), 2u);
+    EXPECT_EQ(outcome.dialogs[1].text, ErrorDisplayText(L"終了できません"));
+    const auto journal = session.Journal();
+    EXPECT_EQ(CountPrefix(journal, L"FAIL Shapes.AddPicture"), 1u);
+    EXPECT_EQ(CountPrefix(journal, L"FAIL Application.Quit"), 1u);
+    EXPECT_EQ(CountLines(journal, kQuit), 1u);
+    EXPECT_EQ(journal.back(), L"EXIT refs=0");
+    EXPECT_FALSE(FileExists(output_));
+}
+
+} // namespace
