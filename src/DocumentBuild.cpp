@@ -43,12 +43,16 @@ constexpr int32_t wdWrapSquare = 0, wdWrapFront = 3;
 constexpr int32_t msoBringInFrontOfText = 4;
 constexpr int32_t wdDoNotSaveChanges = 0;
 
-const CallDesc kDocuments{L"Documents", CallKind::PropertyGet, {}, {}};
+// Reads go out as late binding makes them, method-or-property-get, so a server that offers the
+// member as a method answers too.
+constexpr CallKind kRead = CallKind::Method;
+
+const CallDesc kDocuments{L"Documents", kRead, {}, {}};
 const CallDesc kAdd{L"Add", CallKind::Method, {}, {}};
-const CallDesc kActiveDocument{L"ActiveDocument", CallKind::PropertyGet, {}, {}};
-const CallDesc kPageSetup{L"PageSetup", CallKind::PropertyGet, {}, {}};
-const CallDesc kLinesPage{L"LinesPage", CallKind::PropertyGet, {}, {}};
-const CallDesc kSelection{L"Selection", CallKind::PropertyGet, {}, {}};
+const CallDesc kActiveDocument{L"ActiveDocument", kRead, {}, {}};
+const CallDesc kPageSetup{L"PageSetup", kRead, {}, {}};
+const CallDesc kLinesPage{L"LinesPage", kRead, {}, {}};
+const CallDesc kSelection{L"Selection", kRead, {}, {}};
 const CallDesc kTypeParagraph{L"TypeParagraph", CallKind::Method, {}, {}};
 const CallDesc kGoToPage{L"GoTo",
                          CallKind::Method,
@@ -58,16 +62,16 @@ const CallDesc kGoToLine{L"GoTo",
                          CallKind::Method,
                          {ArgKind::Integer, ArgKind::Integer, ArgKind::Integer, ArgKind::Text},
                          {L"What", L"Which", L"Count", L"Name"}};
-const CallDesc kSelectionRange{L"Range", CallKind::PropertyGet, {}, {}};
-const CallDesc kShapes{L"Shapes", CallKind::PropertyGet, {}, {}};
+const CallDesc kSelectionRange{L"Range", kRead, {}, {}};
+const CallDesc kShapes{L"Shapes", kRead, {}, {}};
 const CallDesc kAddPicture{L"AddPicture",
                            CallKind::Method,
                            {ArgKind::Object, ArgKind::Text, ArgKind::Boolean, ArgKind::Boolean},
                            {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
-const CallDesc kWrapFormat{L"WrapFormat", CallKind::PropertyGet, {}, {}};
+const CallDesc kWrapFormat{L"WrapFormat", kRead, {}, {}};
 const CallDesc kWrapType{L"Type", CallKind::PropertyPut, {ArgKind::Integer}, {}};
 const CallDesc kZOrder{L"ZOrder", CallKind::Method, {ArgKind::Integer}, {}};
-const CallDesc kCount{L"Count", CallKind::PropertyGet, {}, {}};
+const CallDesc kCount{L"Count", kRead, {}, {}};
 const CallDesc kShapeRange{L"Range", CallKind::Method, {ArgKind::Integer}, {}};
 const CallDesc kSaveAs{L"SaveAs", CallKind::Method, {ArgKind::TextByRef}, {L"Filename"}};
 const CallDesc kQuit{L"Quit", CallKind::Method, {ArgKind::Integer}, {L"SaveChanges"}};

@@ -5,6 +5,7 @@
 #include "DialogAnswerer.h"
 #include "Error.h"
 #include "Main.h"
+#include "TestPictures.h"
 #include "WordStub.h"
 
 #include <gtest/gtest.h>
@@ -31,78 +32,6 @@ inline const wchar_t kDoneText[] = L"Ｗｏｒｄファイルを出力しまし�
 
 // ---- pictures -----------------------------------------------------------------------------
 
-inline uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-inline void PutBE32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<uint8_t>(v >> shift));
-}
-
-inline void PutChunk(std::vector<uint8_t>& out, const char* type,
-                     const std::vector<uint8_t>& body) {
-    PutBE32(out, static_cast<uint32_t>(body.size()));
-    const size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), body.begin(), body.end());
-    PutBE32(out, Crc32(out.data() + start, out.size() - start));
-}
-
-// A plain-colour RGB PNG, compressed with stored deflate blocks.
-inline std::vector<uint8_t> MakePng(uint32_t width, uint32_t height, uint8_t r, uint8_t g,
-                                    uint8_t b) {
-    std::vector<uint8_t> raw;
-    for (uint32_t y = 0; y < height; ++y) {
-        raw.push_back(0); // no filter
-        for (uint32_t x = 0; x < width; ++x) {
-            raw.push_back(r);
-            raw.push_back(g);
-            raw.push_back(b);
-        }
-    }
-    std::vector<uint8_t> z = {0x78, 0x01};
-    size_t pos = 0;
-    do {
-        const size_t n = std::min<size_t>(raw.size() - pos, 65535);
-        z.push_back(pos + n == raw.size() ? 1 : 0);
-        z.push_back(static_cast<uint8_t>(n));
-        z.push_back(static_cast<uint8_t>(n >> 8));
-        z.push_back(static_cast<uint8_t>(~n));
-        z.push_back(static_cast<uint8_t>(~n >> 8));
-        z.insert(z.end(), raw.begin() + pos, raw.begin() + pos + n);
-        pos += n;
-    } while (pos < raw.size());
-    uint32_t a = 1, bsum = 0;
-    for (uint8_t c : raw) {
-        a = (a + c) % 65521;
-        bsum = (bsum + a) % 65521;
-    }
-    PutBE32(z, (bsum << 16) | a);
-
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> ihdr;
-    PutBE32(ihdr, width);
-    PutBE32(ihdr, height);
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0}); // 8-bit RGB
-    PutChunk(png, "IHDR", ihdr);
-    PutChunk(png, "IDAT", z);
-    PutChunk(png, "IEND", {});
-    return png;
-}
-
-inline void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
 // A folder of its own under the temporary folder, emptied first.
 inline fs::path FreshFolder(const std::wstring& name) {
     const fs::path dir = fs::temp_directory_path() / name;
@@ -112,16 +41,23 @@ inline fs::path FreshFolder(const std::wstring& name) {
     return dir;
 }
 
-// count distinct pictures named 写真01.png, 写真02.png ... in dir.
+// count distinct pictures named 写真01.png, 写真02.jpg ... in dir, of assorted formats and sizes.
 inline std::vector<std::wstring> MakePictures(const fs::path& dir, int count) {
+    const struct {
+        PictureFormat format;
+        const wchar_t* ext;
+    } kinds[] = {{PictureFormat::Png, L"png"},
+                 {PictureFormat::Jpeg, L"jpg"},
+                 {PictureFormat::Gif, L"gif"},
+                 {PictureFormat::Bmp, L"bmp"}};
     std::vector<std::wstring> paths;
     for (int i = 0; i < count; ++i) {
+        const auto& kind = kinds[i % 4];
         wchar_t name[32];
-        swprintf(name, 32, L"写真%02d.png", i + 1);
-        const fs::path path = dir / name;
-        WriteBytes(path, MakePng(40 + 4 * (i % 10), 30 + 2 * (i % 7), static_cast<uint8_t>(20 * i),
-                                 static_cast<uint8_t>(255 - 10 * i), 128));
-        paths.push_back(path.wstring());
+        swprintf(name, 32, L"写真%02d.%ls", i + 1, kind.ext);
+        const std::wstring path = (dir / name).wstring();
+        EXPECT_TRUE(WriteTestPicture(path, kind.format, 40 + 8 * (i % 10), 30 + 4 * (i % 7)));
+        paths.push_back(path);
     }
     return paths;
 }
@@ -167,11 +103,17 @@ struct BuildOutcome {
 // Clicks the button with the save dialog answered by typing outputPath, then the closing dialog
 // (the information or the error box) confirmed.
 inline BuildOutcome RunBuild(const std::wstring& outputPath, const wchar_t* closingTitle) {
+    // The error box bears the main window's own title: hidden, the window cannot be taken for it.
+    const bool hide = std::wstring(closingTitle) == kErrorTitle;
+    if (hide)
+        ShowWindow(Form().Handle(), SW_HIDE);
     DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(outputPath)},
                            {closingTitle, DialogAction::Press(L"OK")}},
                           60000);
     ClickBuild();
     answer.Join();
+    if (hide)
+        ShowWindow(Form().Handle(), SW_SHOW);
     BuildOutcome outcome;
     outcome.cursorAfter = GetCursor();
     outcome.dialogs = answer.Seen();
