@@ -28,10 +28,11 @@ std::vector<std::wstring> MakePictures(const std::wstring& dir, int count) {
     std::vector<std::wstring> files;
     for (int i = 0; i < count; ++i) {
         const auto& k = kinds[i % 4];
-        // Named so that the drop's sorting keeps them in this order.
+        // Named so that the drop's sorting keeps them in this order; sizes differ, so no two
+        // files hold the same picture.
         wchar_t name[32];
         swprintf(name, 32, L"\\写真%03d.%ls", i + 1, k.ext);
-        if (!WriteTestPicture(dir + name, k.format, k.width, k.height))
+        if (!WriteTestPicture(dir + name, k.format, k.width + 8 * static_cast<UINT>(i), k.height))
             return {};
         files.push_back(dir + name);
     }
