@@ -70,6 +70,19 @@ TEST_F(RoutingTest, ButtonsReachTheirHandlers) {
     ASSERT_EQ(seen.size(), 1u) << "一覧クリア";
     EXPECT_EQ(seen[0].text, L"一覧をクリアします。よろしいですか？");
 
+    seen = ClickAndAnswer(form.Button4, L"警告", DialogAction::Press(L"OK"));
+    ASSERT_EQ(seen.size(), 1u) << "名前を付けて保存　→　貼り付け開始";
+    EXPECT_EQ(seen[0].text, L"一覧にファイルを追加して下さい。");
+
+    // With a file listed, the command goes on to the save dialog (cancelled here).
+    const auto files = MakeFiles({L"one.jpg"});
+    SendShellDrop(hwnd, files);
+    Pump(hwnd);
+    ASSERT_EQ(form.FileCount(), 1);
+    seen = ClickAndAnswer(form.Button4, L"画像を添付するワードファイルの名前", DialogAction::Esc());
+    EXPECT_EQ(seen.size(), 1u) << "save dialog";
+    EmptyTheList();
+
     seen = ClickAndAnswer(form.Button2, L"バージョン情報", DialogAction::Press(L"OK"));
     EXPECT_EQ(seen.size(), 1u) << "バージョン";
     EXPECT_TRUE(IsWindowEnabled(hwnd));
