@@ -33,7 +33,40 @@ void RegisterButtonClass(HINSTANCE instance, WNDPROC proc) {
         throw Error(L"ウィンドウクラスを登録できません");
 }
 
+// Messages after which the edit control may have painted (on WM_PAINT or straight through its
+// DC while typing, selecting or changing focus).
+bool PaintsField(UINT msg) {
+    switch (msg) {
+    case WM_PAINT:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE:
+    case WM_SETTEXT:
+    case WM_CHAR:
+    case WM_KEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_MOUSEMOVE:
+    case WM_PASTE:
+    case WM_CUT:
+    case WM_CLEAR:
+    case WM_UNDO:
+    case EM_SETSEL:
+    case EM_REPLACESEL:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
+
+void TSpinEdit::RedrawButtons() {
+    // The edit control paints with its parent's clipping (CS_PARENTDC), over the buttons inside
+    // it: draw them again whenever the field may have painted.
+    if (buttons_)
+        RedrawWindow(buttons_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
 
 bool TSpinEdit::IsValidChar(wchar_t c) {
     if (c >= L'0' && c <= L'9')
@@ -129,6 +162,8 @@ LRESULT CALLBACK TSpinEdit::EditSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
     LRESULT result = 0;
     try {
         result = self->EditMessage(hwnd, msg, wp, lp);
+        if (PaintsField(msg))
+            self->RedrawButtons();
     } catch (...) {
         ShowCurrentException();
     }

@@ -51,6 +51,7 @@ private:
     RECT HalfRect(int direction) const; // +1 the upper half, -1 the lower
     void Step(int direction);
     void Reposition();
+    void RedrawButtons();
 
     HWND edit_ = nullptr;
     HWND buttons_ = nullptr;

@@ -274,3 +274,29 @@ TEST_F(SpinTest, PressingAButtonAfterTypingZeroOrNinetyNine) {
         EXPECT_EQ(Text(), after) << "typed " << typed;
     }
 }
+
+// The field repaints itself when the focus comes and goes; the buttons inside it must stay drawn.
+TEST_F(SpinTest, ButtonsStayDrawnWhenTheFocusComesAndGoes) {
+    auto faceShare = [&] {
+        Pump(hwnd, 100);
+        // What the window shows at the buttons' place (read back from the window's own surface).
+        RECT rc;
+        GetClientRect(form.SpinButtons, &rc);
+        HDC dc = GetDC(form.SpinButtons);
+        const COLORREF face = GetSysColor(COLOR_BTNFACE) & 0xFFFFFF;
+        int faces = 0, all = 0;
+        for (int y = 2; y < rc.bottom - 2; ++y)
+            for (int x = 2; x < rc.right - 2; ++x, ++all)
+                faces += (GetPixel(dc, x, y) & 0xFFFFFF) == face;
+        ReleaseDC(form.SpinButtons, dc);
+        return all ? faces * 100 / all : 0;
+    };
+    SetForegroundWindow(hwnd);
+    SetFocus(form.Spin);
+    EXPECT_GT(faceShare(), 40) << "focused";
+    LeaveField();
+    EXPECT_GT(faceShare(), 40) << "after the focus left";
+    SetFocus(form.Spin);
+    SendMessageW(form.Spin, WM_CHAR, L'5', 1);
+    EXPECT_GT(faceShare(), 40) << "after typing";
+}
