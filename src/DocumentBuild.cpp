@@ -123,8 +123,8 @@ void PlacePicture(const Variant& word, const std::wstring& file) {
 
 void WrapAllSquare(const Variant& word) {
     const int32_t count = automation::ToInt32(Call(FromActiveDocument(word, kShapes), kCount));
-    for (int32_t j = 1; j > 0 && j <= count; ++j) {
-        const Arg index[] = {Arg::Int(j)};
+    for (int64_t j = 1; j <= count; ++j) {
+        const Arg index[] = {Arg::Int(static_cast<int32_t>(j))};
         const Variant range = Call(FromActiveDocument(word, kShapes), kShapeRange, index);
         SetWrap(range, wdWrapSquare);
     }

@@ -369,45 +369,6 @@ TEST_F(DocumentBuild, WithoutWordTheErrorIsShownAndTheNextBuildWorks) {
     Succeed(session);
 }
 
-// Watches the cursor of the window's thread while a build runs, sharing its input state.
-class CursorWatch {
-  public:
-    explicit CursorWatch(DWORD threadId) : target_(threadId), thread_([this] { Run(); }) {}
-    ~CursorWatch() { Stop(); }
-    void Stop() {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-    }
-    std::set<HCURSOR> seen;
-    bool keptAfterSetCursor = true; // a WM_SETCURSOR on the list did not undo the hourglass
-    bool probed = false;
-
-  private:
-    void Run() {
-        AttachThreadInput(GetCurrentThreadId(), target_, TRUE);
-        const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
-        while (!stop_) {
-            const HCURSOR now = GetCursor();
-            seen.insert(now);
-            if (now == wait && !probed) {
-                // As a mouse move over the list would: the list asks its parent first.
-                DWORD_PTR result = 0;
-                HWND list = Form().ListBox;
-                SendMessageTimeoutW(list, WM_SETCURSOR, reinterpret_cast<WPARAM>(list),
-                                    MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_BLOCK, 5000, &result);
-                keptAfterSetCursor = GetCursor() == wait;
-                probed = true;
-            }
-            Sleep(1);
-        }
-        AttachThreadInput(GetCurrentThreadId(), target_, FALSE);
-    }
-    DWORD target_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 TEST_F(DocumentBuild, HourglassShowsWhileWordWorksAndTheArrowReturns) {
     ResetForm(First(6), 1, 0);
     StubSession session;

@@ -247,7 +247,11 @@ TEST_F(BuildFaults, FailingQuitOfTheCleanUpIsTheErrorShown) {
     scenario.failMember = L"Quit";
     scenario.failDescription = L"終了できません";
     StubSession session(scenario);
+    CursorWatch watch(GetCurrentThreadId());
     const BuildOutcome outcome = Fail(session);
+    watch.Stop();
+    // The hourglass was up while Word worked, and the arrow is back after both failures.
+    EXPECT_TRUE(watch.seen.count(LoadCursorW(nullptr, IDC_WAIT)));
     ASSERT_EQ(outcome.dialogs.size(), 2u);
     EXPECT_EQ(outcome.dialogs[1].text, ErrorDisplayText(L"終了できません"));
     const auto journal = session.Journal();
