@@ -43,9 +43,7 @@ constexpr int32_t wdWrapSquare = 0, wdWrapFront = 3;
 constexpr int32_t msoBringInFrontOfText = 4;
 constexpr int32_t wdDoNotSaveChanges = 0;
 
-// Reads go out as late binding makes them, method-or-property-get, so a server that offers the
-// member as a method answers too.
-constexpr CallKind kRead = CallKind::Method;
+constexpr CallKind kRead = CallKind::PropertyGet;
 
 const CallDesc kDocuments{L"Documents", kRead, {}, {}};
 const CallDesc kAdd{L"Add", CallKind::Method, {}, {}};

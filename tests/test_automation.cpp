@@ -348,7 +348,7 @@ TEST(AutomationArguments, TextByReferenceIsCopiedBack) {
 // ---------------------------------------------------------------------------------------------
 // Invocation kinds.
 
-TEST(AutomationInvokeKind, MethodWithoutArgumentsIsAlsoAGetOnlyWhenItsResultIsUsed) {
+TEST(AutomationInvokeKind, ReadsAndUsedMethodsWithoutArgumentsGoOutAsMethodOrGet) {
     FakeDispatch target({L"Add", L"TypeParagraph", L"Range", L"Version", L"ZOrder"});
     const CallDesc add{L"Add", CallKind::Method, {}, {}};
     const CallDesc range{L"Range", CallKind::Method, {ArgKind::Integer}, {}};
@@ -367,7 +367,7 @@ TEST(AutomationInvokeKind, MethodWithoutArgumentsIsAlsoAGetOnlyWhenItsResultIsUs
     EXPECT_EQ(target.invocations[2].args, std::vector<std::wstring>{L"VT_I4:1"});
     EXPECT_TRUE(target.invocations[2].named.empty());
     EXPECT_EQ(target.invocations[3].flags, DISPATCH_METHOD);
-    EXPECT_EQ(target.invocations[4].flags, DISPATCH_PROPERTYGET);
+    EXPECT_EQ(target.invocations[4].flags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
     EXPECT_EQ(target.refs, 1u);
 }
 

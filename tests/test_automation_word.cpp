@@ -114,7 +114,7 @@ TEST(WordCalls, CreateVersionAndQuit) {
     ASSERT_FALSE(journal.empty());
     EXPECT_EQ(journal.front(), L"CREATE Application");
     EXPECT_EQ(Calls(session), (std::vector<std::wstring>{
-                                  L"Application.Version get",
+                                  L"Application.Version method|get",
                                   L"Application.Quit method SaveChanges=VT_I4:0",
                               }));
     EXPECT_EQ(ExitLine(session), L"EXIT refs=0");
@@ -135,11 +135,11 @@ TEST(WordCalls, ChainOfGetsAndLinesPageRounding) {
         }
         QuitAndRelease(session, app);
         EXPECT_EQ(Calls(session), (std::vector<std::wstring>{
-                                      L"Application.Documents get",
+                                      L"Application.Documents method|get",
                                       L"Documents.Add method|get",
-                                      L"Application.ActiveDocument get",
-                                      L"Document.PageSetup get",
-                                      L"PageSetup.LinesPage get",
+                                      L"Application.ActiveDocument method|get",
+                                      L"Document.PageSetup method|get",
+                                      L"PageSetup.LinesPage method|get",
                                       L"Application.Quit method SaveChanges=VT_I4:0",
                                   }));
         EXPECT_EQ(ExitLine(session), L"EXIT refs=0");
@@ -189,24 +189,24 @@ TEST(WordCalls, EveryArgumentKindReachesWord) {
     EXPECT_EQ(
         Calls(session),
         (std::vector<std::wstring>{
-            L"Application.Documents get",
+            L"Application.Documents method|get",
             L"Documents.Add method|get",
-            L"Application.Selection get",
+            L"Application.Selection method|get",
             L"Selection.TypeParagraph method",
             L"Selection.GoTo method What=VT_I4:1 Which=VT_I4:2 Name=VT_BSTR:\"1\"",
-            L"Application.ActiveDocument get",
-            L"Selection.Range get",
-            L"Document.Shapes get",
+            L"Application.ActiveDocument method|get",
+            L"Selection.Range method|get",
+            L"Document.Shapes method|get",
             L"Shapes.AddPicture method Anchor=VT_DISPATCH:Range FileName=VT_BSTR:" + pictureText +
                 L" LinkToFile=VT_BOOL:0 SaveWithDocument=VT_BOOL:-1",
-            L"Shape.WrapFormat get",
+            L"Shape.WrapFormat method|get",
             L"WrapFormat.Type put VT_I4:3",
             L"Shape.ZOrder method VT_I4:4",
             L"Selection.GoTo method What=VT_I4:3 Which=VT_I4:2 Count=VT_I4:1 Name=VT_BSTR:\"\"",
-            L"Document.Shapes get",
-            L"Shapes.Count get",
+            L"Document.Shapes method|get",
+            L"Shapes.Count method|get",
             L"Shapes.Range method VT_I4:1",
-            L"ShapeRange.WrapFormat get",
+            L"ShapeRange.WrapFormat method|get",
             L"WrapFormat.Type put VT_I4:0",
             L"Document.SaveAs method Filename=VT_BSTR|VT_BYREF:\"" + requested + L"\"",
             L"Application.Quit method SaveChanges=VT_I4:0",

@@ -188,7 +188,8 @@ WORD InvokeKind(const CallDesc& desc, std::span<const Arg> args, bool resultWant
     case CallKind::PropertyPut:
         return args.back().kind == ArgKind::Object ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
     case CallKind::PropertyGet:
-        return DISPATCH_PROPERTYGET;
+        // Late binding reads a property the way it calls a method without arguments.
+        return DISPATCH_METHOD | DISPATCH_PROPERTYGET;
     case CallKind::Method:
         break;
     }
