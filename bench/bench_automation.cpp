@@ -18,7 +18,7 @@ namespace {
 
 // Answers every name and every call at once, so only the layer's work is measured.
 class NullDispatch : public IDispatch {
-  public:
+public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         *out =
             (iid == IID_IUnknown || iid == IID_IDispatch) ? static_cast<IDispatch*>(this) : nullptr;

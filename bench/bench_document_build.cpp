@@ -37,7 +37,7 @@ double ProcessCpuSeconds(HANDLE process = GetCurrentProcess()) {
 
 // Catches the stand-in's process while it runs, so its times can be read once it has exited.
 class ServerWatch {
-  public:
+public:
     ServerWatch() : thread_([this] { Run(); }) {}
     ~ServerWatch() {
         Stop();
@@ -51,7 +51,7 @@ class ServerWatch {
     }
     double CpuSeconds() const { return process_ ? ProcessCpuSeconds(process_) : -1; }
 
-  private:
+private:
     void Run() {
         while (!stop_ && !process_) {
             HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

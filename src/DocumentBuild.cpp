@@ -185,7 +185,7 @@ void BuildDocument(const std::vector<std::wstring>& files, const PageLayout& lay
 
 // The hourglass for the whole window while Word works, and the cursor from before afterwards.
 class BusyCursor {
-  public:
+public:
     explicit BusyCursor(TfrmMain& form) : form_(form), savedScreen_(form.ScreenCursor) {
         form_.Building = true;
         form_.ScreenCursor = LoadCursorW(nullptr, IDC_WAIT);
@@ -213,7 +213,7 @@ class BusyCursor {
         }
     }
 
-  private:
+private:
     TfrmMain& form_;
     HCURSOR savedScreen_;
 };

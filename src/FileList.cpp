@@ -74,7 +74,7 @@ std::string SortKey(LCID locale, const std::wstring& text) {
 // own exact search makes (same comparison, same locale), but without comparing every dropped name
 // with every entry.
 class ListedNames {
-  public:
+public:
     ListedNames(const TfrmMain& form, LCID locale) : locale_(locale) {
         const int count = form.FileCount();
         keys_.reserve(static_cast<size_t>(std::max(count, 0)));
@@ -86,7 +86,7 @@ class ListedNames {
         return keys_.count(SortKey(locale_, name)) != 0;
     }
 
-  private:
+private:
     LCID locale_;
     std::unordered_set<std::string> keys_;
 };
@@ -131,7 +131,7 @@ void AppendLine(HWND list, const std::wstring& text) {
 
 // Stops the list from repainting after every added line; one repaint follows at the end.
 class RedrawSuspended {
-  public:
+public:
     explicit RedrawSuspended(HWND list) : list_(list) {
         SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
     }
@@ -142,7 +142,7 @@ class RedrawSuspended {
         InvalidateRect(list_, nullptr, TRUE);
     }
 
-  private:
+private:
     HWND list_;
 };
 

@@ -107,7 +107,7 @@ using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueHkey = UniqueHandle<HkeyTraits>;
 using UniqueMemDc = UniqueHandle<DcTraits>;
-using UniqueCursor = UniqueHandle<CursorTraits>; // cursors made at run time
+using UniqueCursor = UniqueHandle<CursorTraits>;       // cursors made at run time
 using UniqueCoTaskMem = UniqueHandle<CoTaskMemTraits>; // shell item lists and other task memory
 
 // A window's device context, released with ReleaseDC.

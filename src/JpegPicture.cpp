@@ -61,7 +61,7 @@ bool ReadRows(jpeg_decompress_struct* cinfo, ErrorManager* err, unsigned char* o
 
 // Owns libjpeg's decompression state for one picture.
 class Decompressor {
-  public:
+public:
     Decompressor() {
         cinfo.err = jpeg_std_error(&err.pub);
         err.pub.error_exit = OnError;

@@ -305,8 +305,8 @@ void TfrmMain::CreateControls() {
                         listFont_.get(), WS_EX_CLIENTEDGE);
     SendMessageW(ListBox, LB_SETITEMHEIGHT, 0, 15);
     SetWindowLongPtrW(ListBox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    listBoxClassProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-        ListBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListBoxSubclass)));
+    listBoxClassProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(ListBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListBoxSubclass)));
 
     StatusBar = MakeChild(hwnd, STATUSCLASSNAMEW, L"",
                           SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, 0,

@@ -70,9 +70,9 @@ public:
     bool ListBoxDragMessage(UINT msg, WPARAM wp, LPARAM lp);
 
     // Values read by the document build.
-    int SpinValue() const;   // 1..10 after the field was left; non-integer text reads as 1
+    int SpinValue() const; // 1..10 after the field was left; non-integer text reads as 1
     void SetSpinValue(int value);
-    int WrapChoice() const;  // 0 "前面", 1 "四角"
+    int WrapChoice() const; // 0 "前面", 1 "四角"
     std::wstring StatusText() const;
 
     // Save dialog file types.

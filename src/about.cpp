@@ -95,7 +95,7 @@ void RegisterClasses(HINSTANCE instance, WNDPROC boxProc) {
 
 // Re-enables the owner when the modal run ends, however it ends.
 class OwnerDisabled {
-  public:
+public:
     explicit OwnerDisabled(HWND owner) noexcept
         : owner_(owner && IsWindowEnabled(owner) ? owner : nullptr) {
         if (owner_)
@@ -109,7 +109,7 @@ class OwnerDisabled {
             EnableWindow(std::exchange(owner_, nullptr), TRUE);
     }
 
-  private:
+private:
     HWND owner_;
 };
 

@@ -10,7 +10,7 @@
 #include <span>
 
 class TAboutBox {
-  public:
+public:
     static constexpr wchar_t kClassName[] = L"TAboutBox";
     static constexpr wchar_t kVersionText[] = L"バージョン Ver 1.03";
 
@@ -42,7 +42,7 @@ class TAboutBox {
     // Sets a label's text and fits the label to it.
     static void SetLabelText(HWND label, const wchar_t* text);
 
-  private:
+private:
     struct Releaser {
         void operator()(TAboutBox* box) const noexcept { box->Release(); }
     };

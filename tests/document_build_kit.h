@@ -126,7 +126,7 @@ inline BuildOutcome RunBuild(const std::wstring& outputPath, const wchar_t* clos
 
 // Watches the cursor of the window's thread while a build runs, sharing its input state.
 class CursorWatch {
-  public:
+public:
     explicit CursorWatch(DWORD threadId) : target_(threadId), thread_([this] { Run(); }) {}
     ~CursorWatch() { Stop(); }
     void Stop() {
@@ -138,7 +138,7 @@ class CursorWatch {
     bool keptAfterSetCursor = true; // a WM_SETCURSOR on the list did not undo the hourglass
     bool probed = false;
 
-  private:
+private:
     void Run() {
         AttachThreadInput(GetCurrentThreadId(), target_, TRUE);
         const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);

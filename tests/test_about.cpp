@@ -85,7 +85,7 @@ void ExpectFont(HWND hwnd, const wchar_t* face, int pixels) {
 
 // Runs `inspect` on this thread once the modal version window is up, then presses "OK".
 class ModalInspector {
-  public:
+public:
     explicit ModalInspector(std::function<void(HWND)> inspect) : inspect_(std::move(inspect)) {
         current_ = this;
         timer_ = SetTimer(nullptr, 0, 20, &ModalInspector::Tick);
@@ -96,7 +96,7 @@ class ModalInspector {
     }
     bool Ran() const { return ran_; }
 
-  private:
+private:
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
         ModalInspector* self = current_;
         if (!self || self->ran_)
@@ -116,7 +116,7 @@ class ModalInspector {
 };
 
 class AboutBoxTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         owner_ = form_.Create(GetModuleHandleW(nullptr));
         ASSERT_NE(owner_, nullptr);

@@ -48,14 +48,14 @@ Variant Str(const wchar_t* s) {
 // A reference-counted object that lives on the test's stack: the count shows leaks and double
 // releases.
 template <class... Interfaces> class Counted : public Interfaces... {
-  public:
+public:
     ULONG refs = 1;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
 };
 
 class PlainUnknown : public Counted<IUnknown> {
-  public:
+public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         *out = nullptr;
         if (iid != IID_IUnknown)
@@ -88,7 +88,7 @@ std::wstring Describe(const VARIANTARG& v) {
 // A dispatch object that records what the layer sends it. Names map to DISPIDs by their place in
 // `known` (1-based); Invoke's behaviour is up to the test.
 class FakeDispatch : public Counted<IDispatch> {
-  public:
+public:
     struct NameRequest {
         std::vector<std::wstring> names;
         LCID lcid;

@@ -79,7 +79,7 @@ TEST(PageLayout, PictureCountOutsideTheFieldRangeIsBroughtIntoIt) {
 // ---- whole builds -------------------------------------------------------------------------
 
 class DocumentBuild : public testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite() {
         Form();
         dir_ = FreshFolder(L"tablorin-docbuild");

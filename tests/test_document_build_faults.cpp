@@ -79,7 +79,7 @@ std::vector<Site> SitesOf(const std::vector<std::wstring>& journal) {
 }
 
 class BuildFaults : public testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite() {
         Form();
         dir_ = FreshFolder(L"tablorin-docbuild-faults");

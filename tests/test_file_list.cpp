@@ -20,7 +20,7 @@ namespace {
 
 // A fresh folder of its own for each test, removed afterwards.
 class TempFolder {
-  public:
+public:
     TempFolder() {
         static int serial = 0;
         path_ = fs::temp_directory_path() /
@@ -36,7 +36,7 @@ class TempFolder {
     std::wstring Path(const std::wstring& name) const { return (path_ / name).wstring(); }
     const fs::path& Root() const { return path_; }
 
-  private:
+private:
     fs::path path_;
 };
 
@@ -96,7 +96,7 @@ LRESULT CALLBACK RefusingList(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PT
 }
 
 class FileListTest : public testing::Test {
-  protected:
+protected:
     void SetUp() override { OpenForm(true); }
 
     void OpenForm(bool visible) {

@@ -92,8 +92,8 @@ TEST(DialogAnswerer, KeysAndCloseBoxReachTheDialog) {
 }
 
 TEST(DialogAnswerer, AnswersSeveralDialogsInOrder) {
-    DialogAnswerer answer({{L"First", DialogAction::Press(L"OK")},
-                           {L"Second", DialogAction::Press(L"Cancel")}});
+    DialogAnswerer answer(
+        {{L"First", DialogAction::Press(L"OK")}, {L"Second", DialogAction::Press(L"Cancel")}});
     EXPECT_EQ(MessageBoxW(nullptr, L"one", L"First", MB_OKCANCEL), IDOK);
     EXPECT_EQ(MessageBoxW(nullptr, L"two", L"Second", MB_OKCANCEL), IDCANCEL);
     answer.Join();

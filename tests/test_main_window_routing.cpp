@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class RoutingTest : public MainWindowTest {
-  protected:
+protected:
     void Click(HWND button) {
         RECT rc;
         GetClientRect(button, &rc);

@@ -7,7 +7,7 @@
 namespace {
 
 class SpinTest : public MainWindowTest {
-  protected:
+protected:
     void SetText(const wchar_t* text) {
         SetFocus(form.Spin);
         SetWindowTextW(form.Spin, text);

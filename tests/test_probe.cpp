@@ -116,7 +116,7 @@ TEST(StartUpProbe, Word11KeepsDoc) {
 }
 
 class ProbeFailure : public testing::Test {
-  protected:
+protected:
     // After a failed probe: shown once, .doc kept, drops refused, the rest of start-up done.
     void ExpectFailedStart(TfrmMain& form, const StartUp& s, const std::wstring& message) {
         ASSERT_EQ(s.errors.size(), 1u) << "the error is shown exactly once";

@@ -48,7 +48,7 @@ std::wstring TypeName(VARTYPE vt) {
 
 // A by-reference argument as the value it points to; a plain one unchanged.
 class Dereferenced {
-  public:
+public:
     explicit Dereferenced(const VARIANT& in) {
         VariantInit(&copy_);
         if (V_VT(&in) & VT_BYREF) {
@@ -64,7 +64,7 @@ class Dereferenced {
     bool ok() const { return ok_; }
     const VARIANT& get() const { return *value_; }
 
-  private:
+private:
     VARIANT copy_;
     const VARIANT* value_;
     bool ok_ = true;

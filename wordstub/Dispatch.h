@@ -33,7 +33,7 @@ class StubObject;
 
 // The arguments of one call after checking, by the member's parameter index.
 class Arguments {
-  public:
+public:
     explicit Arguments(size_t count) : values_(count) {}
     bool Has(size_t i) const { return values_[i].has_value(); }
     int Integer(size_t i, int fallback = 0) const;
@@ -49,7 +49,7 @@ class Arguments {
     };
     std::optional<Value>& at(size_t i) { return values_[i]; }
 
-  private:
+private:
     std::vector<std::optional<Value>> values_;
 };
 
@@ -66,7 +66,7 @@ constexpr HRESULT WordError(int number) {
 }
 
 class StubObject : public IDispatch {
-  public:
+public:
     StubObject(const wchar_t* kind, const std::vector<Member>& members);
     StubObject(const StubObject&) = delete;
     StubObject& operator=(const StubObject&) = delete;
@@ -90,11 +90,11 @@ class StubObject : public IDispatch {
     // Recognises one of our own objects handed back by the client (an anchor range).
     static StubObject* FromUnknown(IUnknown* unknown);
 
-  protected:
+protected:
     // Runs the member; fills result for gets and methods that return something.
     virtual void Call(const Member& member, const Arguments& args, VARIANT& result) = 0;
 
-  private:
+private:
     const Member* Find(DISPID id) const;
     HRESULT Resolve(REFIID iid, LPOLESTR* names, UINT count, DISPID* ids) const;
     HRESULT Check(const Member& member, WORD flags, const DISPPARAMS& params, Arguments& args,

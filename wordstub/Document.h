@@ -55,7 +55,7 @@ struct Shape {
 };
 
 class Document {
-  public:
+public:
     explicit Document(float linesPage) : linesPage_(linesPage) {}
 
     float LinesPage() const { return linesPage_; }
@@ -76,7 +76,7 @@ class Document {
 
     void SaveAs(const std::wstring& path) const;
 
-  private:
+private:
     float linesPage_;
     int paragraphs_ = 1;
     int cursor_ = 0;

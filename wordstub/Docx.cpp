@@ -42,7 +42,7 @@ std::string Escape(const std::string& text) {
 
 // ---- the zip container (stored entries deflated, no extras) ----
 class ZipWriter {
-  public:
+public:
     void Add(const std::string& name, const std::string& data) {
         z_stream z{};
         if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
@@ -86,7 +86,7 @@ class ZipWriter {
         return std::move(out_);
     }
 
-  private:
+private:
     struct Entry {
         std::string name;
         uint32_t crc, packed, size, offset;

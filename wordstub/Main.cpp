@@ -18,7 +18,7 @@ namespace {
 using namespace wordstub;
 
 class ClassFactory : public IClassFactory {
-  public:
+public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out)
             return E_POINTER;
@@ -58,7 +58,7 @@ class ClassFactory : public IClassFactory {
         return S_OK;
     }
 
-  private:
+private:
     bool created_ = false;
 };
 

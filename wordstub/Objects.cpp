@@ -38,18 +38,18 @@ const std::vector<Member> kWrapFormatMembers = {
     {1, L"Type", Access::Put, {{DISPID_PROPERTYPUT, nullptr, ArgType::Integer, true}}},
 };
 class WrapFormat : public StubObject {
-  public:
+public:
     WrapFormat(DocumentPtr doc, std::vector<int> shapes)
         : StubObject(L"WrapFormat", kWrapFormatMembers), doc_(std::move(doc)),
           shapes_(std::move(shapes)) {}
 
-  protected:
+protected:
     void Call(const Member&, const Arguments& args, VARIANT&) override {
         for (int s : shapes_)
             doc_->SetWrap(s, args.Integer(0));
     }
 
-  private:
+private:
     DocumentPtr doc_;
     std::vector<int> shapes_;
 };
@@ -60,11 +60,11 @@ const std::vector<Member> kShapeMembers = {
     {2, L"ZOrder", Access::Method, {{0, L"ZOrderCmd", ArgType::Integer, true}}},
 };
 class Shape : public StubObject {
-  public:
+public:
     Shape(const wchar_t* kind, DocumentPtr doc, std::vector<int> shapes)
         : StubObject(kind, kShapeMembers), doc_(std::move(doc)), shapes_(std::move(shapes)) {}
 
-  protected:
+protected:
     void Call(const Member& member, const Arguments& args, VARIANT& result) override {
         if (member.id == 1) {
             Return<WrapFormat>(result, doc_, shapes_);
@@ -74,7 +74,7 @@ class Shape : public StubObject {
         }
     }
 
-  private:
+private:
     DocumentPtr doc_;
     std::vector<int> shapes_;
 };
@@ -85,20 +85,20 @@ const std::vector<Member> kRangeMembers = {
     {2, L"End", Access::Get, {}},
 };
 class Range : public StubObject {
-  public:
+public:
     Range(DocumentPtr doc, int paragraph)
         : StubObject(L"Range", kRangeMembers), doc_(std::move(doc)), paragraph_(paragraph) {}
     const DocumentPtr& document() const { return doc_; }
     int paragraph() const { return paragraph_; }
 
-  protected:
+protected:
     // Every paragraph is empty, so a paragraph's start is its number of characters from the top.
     void Call(const Member&, const Arguments&, VARIANT& result) override {
         V_VT(&result) = VT_I4;
         V_I4(&result) = paragraph_;
     }
 
-  private:
+private:
     DocumentPtr doc_;
     int paragraph_;
 };
@@ -117,11 +117,11 @@ const std::vector<Member> kShapesMembers = {
     {kShapesRange, L"Range", Access::Method, {{0, L"Index", ArgType::Integer, false}}},
 };
 class Shapes : public StubObject {
-  public:
+public:
     explicit Shapes(DocumentPtr doc)
         : StubObject(L"Shapes", kShapesMembers), doc_(std::move(doc)) {}
 
-  protected:
+protected:
     void Call(const Member& member, const Arguments& args, VARIANT& result) override {
         switch (member.id) {
         case kAddPicture: {
@@ -162,7 +162,7 @@ class Shapes : public StubObject {
         }
     }
 
-  private:
+private:
     DocumentPtr doc_;
 };
 
@@ -180,11 +180,11 @@ const std::vector<Member> kSelectionMembers = {
     {kSelectionRange, L"Range", Access::Get, {}},
 };
 class Selection : public StubObject {
-  public:
+public:
     explicit Selection(DocumentPtr doc)
         : StubObject(L"Selection", kSelectionMembers), doc_(std::move(doc)) {}
 
-  protected:
+protected:
     void Call(const Member& member, const Arguments& args, VARIANT& result) override {
         switch (member.id) {
         case kTypeParagraph:
@@ -201,24 +201,24 @@ class Selection : public StubObject {
         }
     }
 
-  private:
+private:
     DocumentPtr doc_;
 };
 
 // ---- page setup ----
 const std::vector<Member> kPageSetupMembers = {{1, L"LinesPage", Access::Get, {}}};
 class PageSetup : public StubObject {
-  public:
+public:
     explicit PageSetup(DocumentPtr doc)
         : StubObject(L"PageSetup", kPageSetupMembers), doc_(std::move(doc)) {}
 
-  protected:
+protected:
     void Call(const Member&, const Arguments&, VARIANT& result) override {
         V_VT(&result) = VT_R4;
         V_R4(&result) = doc_->LinesPage();
     }
 
-  private:
+private:
     DocumentPtr doc_;
 };
 
@@ -230,11 +230,11 @@ const std::vector<Member> kDocumentMembers = {
     {kSaveAs, L"SaveAs", Access::Method, {{0, L"Filename", ArgType::Text, true}}},
 };
 class DocumentObject : public StubObject {
-  public:
+public:
     explicit DocumentObject(DocumentPtr doc)
         : StubObject(L"Document", kDocumentMembers), doc_(std::move(doc)) {}
 
-  protected:
+protected:
     void Call(const Member& member, const Arguments& args, VARIANT& result) override {
         switch (member.id) {
         case kPageSetup:
@@ -248,18 +248,18 @@ class DocumentObject : public StubObject {
         }
     }
 
-  private:
+private:
     DocumentPtr doc_;
 };
 
 // ---- documents ----
 const std::vector<Member> kDocumentsMembers = {{1, L"Add", Access::Method, {}}};
 class Documents : public StubObject {
-  public:
+public:
     explicit Documents(StatePtr state)
         : StubObject(L"Documents", kDocumentsMembers), state_(std::move(state)) {}
 
-  protected:
+protected:
     void Call(const Member&, const Arguments&, VARIANT& result) override {
         auto doc = std::make_shared<Document>(Server::Instance().scenario().linesPage);
         state_->documents.push_back(doc);
@@ -267,7 +267,7 @@ class Documents : public StubObject {
         Return<DocumentObject>(result, doc);
     }
 
-  private:
+private:
     StatePtr state_;
 };
 
@@ -281,11 +281,11 @@ const std::vector<Member> kApplicationMembers = {
     {kQuit, L"Quit", Access::Method, {{0, L"SaveChanges", ArgType::Integer, false}}},
 };
 class Application : public StubObject {
-  public:
+public:
     Application()
         : StubObject(L"Application", kApplicationMembers), state_(std::make_shared<WordState>()) {}
 
-  protected:
+protected:
     void Call(const Member& member, const Arguments& args, VARIANT& result) override {
         switch (member.id) {
         case kVersion:
@@ -310,7 +310,7 @@ class Application : public StubObject {
         }
     }
 
-  private:
+private:
     StatePtr state_;
 };
 

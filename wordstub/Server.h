@@ -24,7 +24,7 @@ struct Scenario {
 enum class Fate { Normal, Fail, Crash };
 
 class Server {
-  public:
+public:
     static Server& Instance();
 
     // Reads the scenario a test left in the registry; without one, the defaults and no journal.
@@ -52,7 +52,7 @@ class Server {
     // Runs the message loop until there is nothing left to serve; returns the objects still held.
     int Run();
 
-  private:
+private:
     Server() = default;
     void MaybeExit() noexcept;
     int Occurrence(const std::wstring& member);

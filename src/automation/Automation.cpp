@@ -78,7 +78,7 @@ ComPtr<IDispatch> DispatchOf(const VARIANT& target) {
 // Owns every string it hands to the server, including those the server may replace by reference;
 // objects are lent as they stand.
 class ParamBlock {
-  public:
+public:
     explicit ParamBlock(size_t count) : slots_(count), texts_(count, nullptr) {
         for (VARIANTARG& slot : slots_)
             VariantInit(&slot);
@@ -135,7 +135,7 @@ class ParamBlock {
     VARIANTARG* data() noexcept { return slots_.empty() ? nullptr : slots_.data(); }
     UINT size() const noexcept { return static_cast<UINT>(slots_.size()); }
 
-  private:
+private:
     static BSTR AllocText(const std::wstring& text) {
         BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
         if (!b)

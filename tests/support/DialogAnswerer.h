@@ -15,7 +15,9 @@ struct DialogAction {
     Kind kind;
     std::wstring argument; // button caption, or the file name to type
 
-    static DialogAction Press(std::wstring caption) { return {Kind::PressButton, std::move(caption)}; }
+    static DialogAction Press(std::wstring caption) {
+        return {Kind::PressButton, std::move(caption)};
+    }
     static DialogAction Esc() { return {Kind::Escape, {}}; }
     static DialogAction Return() { return {Kind::Enter, {}}; }
     static DialogAction Close() { return {Kind::CloseBox, {}}; }
@@ -30,8 +32,8 @@ struct DialogSeen {
     std::vector<std::wstring> buttons; // push buttons' captions, in z-order
     std::wstring fileNameField;        // save dialog: the name offered
     DWORD style = 0;
-    RECT rect{};                       // window rectangle on screen
-    bool ownerDisabled = false;        // the owner was disabled while the dialog was up
+    RECT rect{};                // window rectangle on screen
+    bool ownerDisabled = false; // the owner was disabled while the dialog was up
 };
 
 class DialogAnswerer {

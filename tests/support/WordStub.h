@@ -52,7 +52,7 @@ struct StubScenario {
 // Sets the scenario for the stand-in processes started from now on and gives them a fresh journal.
 // The destructor puts the default scenario back. Only one session at a time.
 class StubSession {
-  public:
+public:
     explicit StubSession(const StubScenario& scenario = {});
     StubSession(const StubSession&) = delete;
     StubSession& operator=(const StubSession&) = delete;
@@ -65,18 +65,18 @@ class StubSession {
     // The journal file (Windows path).
     const std::wstring& JournalPath() const { return journalPath_; }
 
-  private:
+private:
     std::wstring journalPath_;
 };
 
 // Makes "Word.Application" unresolvable while it lives (as on a machine without Word).
 class StubUnregistered {
-  public:
+public:
     StubUnregistered();
     StubUnregistered(const StubUnregistered&) = delete;
     StubUnregistered& operator=(const StubUnregistered&) = delete;
     ~StubUnregistered();
 
-  private:
+private:
     std::wstring saved_; // the class id the identifier named
 };
