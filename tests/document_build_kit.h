@@ -81,6 +81,22 @@ inline TfrmMain& Form() {
 }
 
 // Puts exactly these entries, in this order, into the list; picture count 3, "前面".
+// The output path for one build, with no file left there by an earlier one.
+inline std::wstring FreshOutput(const fs::path& dir, const wchar_t* name) {
+    const fs::path output = dir / name;
+    std::error_code ec;
+    fs::remove(output, ec);
+    return output.wstring();
+}
+
+// The pointer rests on the list, so the cursor it shows is the list's own arrow.
+inline void RestPointerOnList() {
+    RECT rc;
+    GetWindowRect(Form().ListBox, &rc);
+    SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+}
+
 inline void ResetForm(const std::vector<std::wstring>& entries, int imagesPerPage = 3,
                       int wrapChoice = 0) {
     TfrmMain& form = Form();

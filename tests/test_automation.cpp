@@ -1,6 +1,7 @@
 // The automation layer against in-process objects: what reaches IDispatch, how failures read,
 // and how results convert.
 #include "automation/Automation.h"
+#include "ErrorText.h"
 
 #include "Error.h"
 
@@ -15,16 +16,6 @@
 using namespace automation;
 
 namespace {
-
-// Runs `f` and returns the text of the Error it throws ("" when it throws none).
-template <class F> std::wstring ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.message();
-    }
-    return L"";
-}
 
 #define EXPECT_ERROR_TEXT(expr, text) EXPECT_EQ(ErrorOf([&] { (void)(expr); }), std::wstring(text))
 

@@ -1,6 +1,7 @@
 // The automation layer across process boundaries, against the Word stand-in: what Word receives
 // (its journal), what comes back, how failures read, and that no reference is left behind.
 #include "automation/Automation.h"
+#include "ErrorText.h"
 
 #include "Error.h"
 #include "WordStub.h"
@@ -16,15 +17,6 @@
 using namespace automation;
 
 namespace {
-
-template <class F> std::wstring ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.message();
-    }
-    return L"";
-}
 
 const CallDesc kVersion{L"Version", CallKind::PropertyGet, {}, {}};
 const CallDesc kDocuments{L"Documents", CallKind::PropertyGet, {}, {}};

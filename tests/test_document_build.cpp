@@ -87,14 +87,8 @@ protected:
     }
 
     void SetUp() override {
-        output_ = (dir_ / L"出力 結果.docx").wstring();
-        std::error_code ec;
-        fs::remove(output_, ec);
-        // The pointer rests on the list, so the cursor it shows is the list's own arrow.
-        RECT rc;
-        GetWindowRect(Form().ListBox, &rc);
-        SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
-        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+        output_ = FreshOutput(dir_, L"出力 結果.docx");
+        RestPointerOnList();
     }
 
     static std::vector<std::wstring> First(int n) {

@@ -86,13 +86,8 @@ protected:
         pictures_ = MakePictures(dir_, 5);
     }
     void SetUp() override {
-        output_ = (dir_ / L"失敗.docx").wstring();
-        std::error_code ec;
-        fs::remove(output_, ec);
-        RECT rc;
-        GetWindowRect(Form().ListBox, &rc);
-        SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
-        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+        output_ = FreshOutput(dir_, L"失敗.docx");
+        RestPointerOnList();
     }
 
     // The worked example's clean journal for a wrap choice.
