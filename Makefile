@@ -1,12 +1,25 @@
 # Two commands: `make run` and `make test`. Both install what is missing first, then build.
+# The program users get is the i686 build. The tests and `make run` use it wherever this host can run
+# 32-bit Wine, and the x86_64 build under 64-bit Wine where it cannot (found out once, kept in
+# build/host-arch). ARCH=i686 or ARCH=x86_64 forces one.
 BUILD   ?= build
 BUILD_ABS := $(abspath $(BUILD))
-DEPS    := $(BUILD_ABS)/deps
-PREFIX  := $(BUILD_ABS)/wineprefix
 JOBS    ?= $(shell nproc)
+# Test programs run side by side, each in a copy of the prefix and on a display of its own.
+SLOTS   ?= 3
 SCRIPTS := $(CURDIR)/scripts
 
-.PHONY: all deps configure build prefix run test screenshot screenshot-about clean check-display
+ifeq ($(ARCH),)
+ifneq ($(filter-out clean check-display,$(or $(MAKECMDGOALS),all)),)
+ARCH := $(shell bash $(SCRIPTS)/host-arch.sh $(BUILD_ABS)/host-arch)
+endif
+endif
+
+OUT     := $(BUILD_ABS)/$(ARCH)
+PREFIX  := $(OUT)/wineprefix
+OUT32   := $(BUILD_ABS)/i686
+
+.PHONY: all deps configure build program32 prefix run test screenshot screenshot-about clean check-display
 
 check-display:
 	@if [ -z "$$DISPLAY" ]; then \
@@ -16,36 +29,59 @@ check-display:
 all: build
 
 deps:
-	@bash $(SCRIPTS)/setup-deps.sh
-	@bash $(SCRIPTS)/build-libjpeg.sh $(DEPS)
+	@bash $(SCRIPTS)/setup-deps.sh $(ARCH)
+	@bash $(SCRIPTS)/build-libjpeg.sh $(OUT)/deps $(ARCH)
+	@if [ "$(ARCH)" != i686 ]; then bash $(SCRIPTS)/build-libjpeg.sh $(OUT32)/deps i686; fi
 
-$(BUILD_ABS)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD_ABS) -G "Unix Makefiles" \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-mingw-i686.cmake \
-	  -DJPEG_INCLUDE_DIR=$(DEPS)/libjpeg/include -DJPEG_LIBRARY=$(DEPS)/libjpeg/lib/libjpeg.a \
-	  -DCMAKE_CROSSCOMPILING_EMULATOR="$(SCRIPTS)/wine-run.sh;$(PREFIX)"
+# configure-ARCH: the CMake build folder of one architecture.
+define configure
+	cmake -S . -B $(1) -G "Unix Makefiles" \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-mingw-$(2).cmake \
+	  -DJPEG_INCLUDE_DIR=$(1)/deps/libjpeg/include -DJPEG_LIBRARY=$(1)/deps/libjpeg/lib/libjpeg.a \
+	  -DCMAKE_CROSSCOMPILING_EMULATOR="$(SCRIPTS)/wine-run.sh;$(1)/wineprefix" $(3)
+endef
 
-configure: deps $(BUILD_ABS)/CMakeCache.txt
+$(OUT)/CMakeCache.txt: | deps
+	$(call configure,$(OUT),$(ARCH),$(if $(filter-out i686,$(ARCH)),-DTABLORIN_I686_PROGRAM=$(OUT32)/src/tablorin.exe))
 
-build: configure
-	@cmake --build $(BUILD_ABS) -j$(JOBS) -- --no-print-directory
+ifneq ($(ARCH),i686)
+$(OUT32)/CMakeCache.txt: | deps
+	$(call configure,$(OUT32),i686)
+endif
+
+configure: deps $(OUT)/CMakeCache.txt
+
+# The program users get is always built, and checked by the tests, whichever build they run.
+program32: deps $(OUT32)/CMakeCache.txt
+	@cmake --build $(OUT32) -j$(JOBS) --target tablorin -- --no-print-directory
+
+build: configure program32
+	@cmake --build $(OUT) -j$(JOBS) -- --no-print-directory
 
 prefix: build
-	@bash $(SCRIPTS)/wine-prefix.sh $(PREFIX)
-	@bash $(SCRIPTS)/register-stub.sh $(PREFIX) $(BUILD_ABS)
+	@bash $(SCRIPTS)/wine-prefix.sh $(PREFIX) $(ARCH)
+	@bash $(SCRIPTS)/register-stub.sh $(PREFIX) $(OUT) $(SLOTS)
 
-test: prefix
+$(OUT)/ctest-slots.json: Makefile
+	@mkdir -p $(OUT)
+	@{ printf '{"version":{"major":1,"minor":0},"local":[{"prefix":['; \
+	   for i in $$(seq 0 $$(($(SLOTS) - 1))); do [ $$i -gt 0 ] && printf ','; printf '{"id":"slot%s","slots":1}' $$i; done; \
+	   printf ']}]}\n'; } >$@
+
+test: prefix $(OUT)/ctest-slots.json
+	@echo "tests: the $(ARCH) build, $(SLOTS) test programs at a time"
 	@bash $(SCRIPTS)/with-display.sh $(PREFIX) \
-	  ctest --test-dir $(BUILD_ABS) --output-on-failure $(CTEST_ARGS)
+	  ctest --test-dir $(OUT) --output-on-failure -j$(SLOTS) \
+	    --resource-spec-file $(OUT)/ctest-slots.json $(CTEST_ARGS)
 
 run: check-display prefix
-	@bash $(SCRIPTS)/wine-run.sh $(PREFIX) $(BUILD_ABS)/src/tablorin.exe
+	@bash $(SCRIPTS)/wine-run.sh $(PREFIX) $(OUT)/src/tablorin.exe
 
 screenshot: prefix
-	@bash $(SCRIPTS)/with-display.sh $(PREFIX) bash $(SCRIPTS)/screenshot.sh $(PREFIX) $(BUILD_ABS)
+	@bash $(SCRIPTS)/with-display.sh $(PREFIX) bash $(SCRIPTS)/screenshot.sh $(PREFIX) $(OUT)
 
 screenshot-about: prefix
-	@bash $(SCRIPTS)/with-display.sh $(PREFIX) bash $(SCRIPTS)/screenshot-about.sh $(PREFIX) $(BUILD_ABS)
+	@bash $(SCRIPTS)/with-display.sh $(PREFIX) bash $(SCRIPTS)/screenshot-about.sh $(PREFIX) $(OUT)
 
 clean:
 	rm -rf $(BUILD_ABS)

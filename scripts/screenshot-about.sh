@@ -7,7 +7,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 prefix=$(realpath -m "$1")
 build=$(realpath -m "$2")
 out=$(realpath -m "${3:-$here/../docs/screenshot-about.png}")
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
+. "$here/wine-env.sh"
+wine_env "$prefix"
 
 wait_window() { # title -> X window id
   for _ in $(seq 1 240); do
@@ -23,7 +24,7 @@ wait_window() { # title -> X window id
 pid=""
 cleanup() {
   if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
-  wineserver -k >/dev/null 2>&1 || true
+  wine_server -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
 

@@ -7,7 +7,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 prefix=$(realpath -m "$1")
 build=$(realpath -m "$2")
 out=$(realpath -m "${3:-$here/../docs/screenshot-main.png}")
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
+. "$here/wine-env.sh"
+wine_env "$prefix"
 
 # X window ids titled exactly "タブロリン" (the main window, and the error box if Word is missing).
 titled() { xdotool search --name '^タブロリン$' 2>/dev/null || true; }
@@ -16,7 +17,7 @@ width_of() { xwininfo -id "$1" 2>/dev/null | awk '/Width:/ {print $NF}'; }
 pid=""
 cleanup() {
   if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
-  wineserver -k >/dev/null 2>&1 || true
+  wine_server -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
 

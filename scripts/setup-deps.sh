@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Does nothing when they are all there.
+# Usage: setup-deps.sh ARCH   (i686 or x86_64: the build whose tests run here; the i686 program is
+# always built, so its compiler is always installed, but 32-bit Wine only for the i686 path)
 set -euo pipefail
+arch=${1:-i686}
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -8,13 +11,20 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PKGS=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   libz-mingw-w64-dev cmake make
-  wine wine32:i386 wine64
+  wine wine64
   xvfb xauth x11-utils imagemagick xdotool
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-wine
   googletest
   libreoffice-writer-nogui poppler-utils
   dpkg-dev python3
 )
+case "$arch" in
+  i686) PKGS+=(wine32:i386) ;;
+  x86_64)
+    PKGS+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+           mingw-w64-x86-64-dev) ;;
+  *) echo "setup: unknown architecture $arch" >&2; exit 1 ;;
+esac
 
 missing=()
 for p in "${PKGS[@]}"; do
@@ -36,7 +46,7 @@ fi
 
 echo "setup: installing ${missing[*]:-source entries}" >&2
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$arch" = i686 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Prepares the project's own 32-bit Wine prefix once: boot, Japanese font replacements, no crash dialogs.
-# Usage: wine-prefix.sh PREFIX_DIR
+# Prepares one of the project's own Wine prefixes once: boot, Japanese font replacements, no crash
+# dialogs. A 32-bit prefix for the i686 build, a 64-bit one for the x86_64 build.
+# Usage: wine-prefix.sh PREFIX_DIR ARCH
 set -euo pipefail
 prefix=$(realpath -m "$1")
+arch=$2
+. "$(dirname "$0")/wine-env.sh"
 marker="$prefix/.tablorin-ready"
 # Bump when the settings below change, so existing prefixes take them up.
 settings_version=3
@@ -19,13 +22,15 @@ add_marlett
 
 [ -f "$marker" ] && [ "$(cat "$marker")" = "$settings_version" ] && exit 0
 
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$prefix/system.reg" ]; then
-  echo "wine: preparing the prefix $prefix (once)" >&2
+wine_env "$prefix" "$arch"
+if [ ! -f "$prefix/system.reg" ] || [ "$(cat "$prefix/.tablorin-arch" 2>/dev/null)" != "$arch" ]; then
+  echo "wine: preparing the $WINEARCH prefix $prefix (once)" >&2
   rm -rf "$prefix"
-  mkdir -p "$(dirname "$prefix")"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
+  mkdir -p "$prefix"
+  wine_exec wineboot -i >/dev/null 2>&1 || true
+  wine_server -w
+  [ -f "$prefix/system.reg" ] || { echo "wine: $WINELOADER could not prepare $prefix" >&2; exit 1; }
+  echo "$arch" >"$prefix/.tablorin-arch"
 fi
 
 reg=$(mktemp --suffix=.reg)
@@ -53,8 +58,8 @@ iconv -f UTF-8 -t UTF-16LE >"$reg" <<'REG'
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
 REG
-wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
-wineserver -w
+wine_exec regedit /S "$(wine_exec winepath -w "$reg")" >/dev/null 2>&1
+wine_server -w
 rm -f "$reg"
 echo "$settings_version" >"$marker"
 add_marlett
