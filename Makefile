@@ -6,7 +6,7 @@ BUILD   ?= build
 BUILD_ABS := $(abspath $(BUILD))
 JOBS    ?= $(shell nproc)
 # Test programs run side by side, each in a copy of the prefix and on a display of its own.
-SLOTS   ?= 3
+SLOTS   ?= 4
 SCRIPTS := $(CURDIR)/scripts
 
 ifeq ($(ARCH),)

@@ -114,21 +114,32 @@ protected:
         return outcome;
     }
 
-    void InjectAtEverySite(int wrapChoice) {
+    // Every part-th site from the first'th on, so that the sweep can run in parts side by side.
+    void InjectAtEverySite(int wrapChoice, int first, int step) {
         const std::vector<Site> sites = SitesOf(CleanJournal(wrapChoice));
         ASSERT_GE(sites.size(), 20u);
         std::set<std::wstring> members;
-        int index = 0;
-        for (const Site& site : sites) {
-            SCOPED_TRACE(ToUtf8(site.signature) + " #" + std::to_string(site.occurrence));
+        for (const Site& site : sites)
             members.insert(site.member);
+        // Every member the build calls is made to fail somewhere in the sweep.
+        for (const wchar_t* m :
+             {L"Documents", L"Add", L"ActiveDocument", L"PageSetup", L"LinesPage", L"Selection",
+              L"TypeParagraph", L"GoTo", L"Range", L"Shapes", L"AddPicture", L"WrapFormat", L"Type",
+              L"ZOrder", L"SaveAs", L"Quit"})
+            EXPECT_TRUE(members.count(m)) << ToUtf8(m);
+        if (wrapChoice == 1) {
+            EXPECT_TRUE(members.count(L"Count"));
+        }
+        for (size_t index = static_cast<size_t>(first); index < sites.size(); index += step) {
+            const Site& site = sites[index];
+            SCOPED_TRACE(ToUtf8(site.signature) + " #" + std::to_string(site.occurrence));
             ResetForm(pictures_, 3, wrapChoice);
             StubScenario scenario;
             scenario.failMember = site.member;
             scenario.failOccurrence = site.occurrence;
             std::wstring expected;
             // Alternately Word's own description and a bare failure code.
-            if (index++ % 2 == 0) {
+            if (index % 2 == 0) {
                 scenario.failDescription =
                     L"注入した失敗 " + site.member + L" " + std::to_wstring(site.occurrence);
                 expected = ErrorDisplayText(scenario.failDescription);
@@ -155,15 +166,6 @@ protected:
             fs::remove(output_, ec);
             if (HasFatalFailure())
                 return;
-        }
-        // Every member the build calls was made to fail somewhere.
-        for (const wchar_t* m :
-             {L"Documents", L"Add", L"ActiveDocument", L"PageSetup", L"LinesPage", L"Selection",
-              L"TypeParagraph", L"GoTo", L"Range", L"Shapes", L"AddPicture", L"WrapFormat", L"Type",
-              L"ZOrder", L"SaveAs", L"Quit"})
-            EXPECT_TRUE(members.count(m)) << ToUtf8(m);
-        if (wrapChoice == 1) {
-            EXPECT_TRUE(members.count(L"Count"));
         }
     }
 
@@ -203,13 +205,24 @@ TEST(BuildFaultSites, SignatureKeepsIntegersAndDropsTexts) {
     EXPECT_TRUE(sites[6].afterSave);
 }
 
-TEST_F(BuildFaults, EveryCallSiteInFront) {
-    InjectAtEverySite(0);
+// The sweep in parts: ctest runs the program as shards (GTEST_TOTAL_SHARDS), one part each.
+constexpr int kSweepParts = 3;
+
+class BuildFaultSweep : public BuildFaults,
+                        public testing::WithParamInterface<std::tuple<int, int>> {};
+
+TEST_P(BuildFaultSweep, EveryCallSite) {
+    const auto [wrapChoice, part] = GetParam();
+    InjectAtEverySite(wrapChoice, part, kSweepParts);
 }
 
-TEST_F(BuildFaults, EveryCallSiteSquare) {
-    InjectAtEverySite(1);
-}
+INSTANTIATE_TEST_SUITE_P(, BuildFaultSweep,
+                         testing::Combine(testing::Values(0, 1), testing::Range(0, kSweepParts)),
+                         [](const testing::TestParamInfo<std::tuple<int, int>>& info) {
+                             return std::string(std::get<0>(info.param) ? "Square" : "InFront") +
+                                    std::to_string(std::get<1>(info.param) + 1) + "of" +
+                                    std::to_string(kSweepParts);
+                         });
 
 TEST_F(BuildFaults, WordDyingAmongThePicturesIsReportedAndTheNextBuildWorks) {
     ResetForm(pictures_, 3, 1);
