@@ -5,110 +5,55 @@
 #include <shellapi.h>
 #include <oleauto.h>
 
+#include <cstdint>
 #include <utility>
 
-// Generic owner: Traits supplies the handle type, its empty value and how to free it.
-template <class Traits> class UniqueHandle {
+// Owner of one handle: H is the handle type, Close frees it, Empty is the value that holds nothing
+// (a number, since INVALID_HANDLE_VALUE cannot be a template argument).
+template <class H, auto Close, std::intptr_t Empty = 0> class UniqueAny {
 public:
-    using handle_type = typename Traits::handle_type;
-
-    UniqueHandle() noexcept = default;
-    explicit UniqueHandle(handle_type h) noexcept : h_(h) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    UniqueAny() noexcept = default;
+    explicit UniqueAny(H h) noexcept : h_(h) {}
+    UniqueAny(const UniqueAny&) = delete;
+    UniqueAny& operator=(const UniqueAny&) = delete;
+    UniqueAny(UniqueAny&& other) noexcept : h_(other.release()) {}
+    UniqueAny& operator=(UniqueAny&& other) noexcept {
         if (this != &other)
             reset(other.release());
         return *this;
     }
-    ~UniqueHandle() { reset(); }
+    ~UniqueAny() { reset(); }
 
-    handle_type get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return h_ != Traits::empty(); }
-    handle_type release() noexcept { return std::exchange(h_, Traits::empty()); }
-    void reset(handle_type h = Traits::empty()) noexcept {
-        handle_type old = std::exchange(h_, h);
-        if (old != Traits::empty())
-            Traits::close(old);
+    static H empty() noexcept { return reinterpret_cast<H>(Empty); }
+    H get() const noexcept { return h_; }
+    explicit operator bool() const noexcept { return h_ != empty(); }
+    H release() noexcept { return std::exchange(h_, empty()); }
+    void reset(H h = empty()) noexcept {
+        H old = std::exchange(h_, h);
+        if (old != empty())
+            Close(old);
+    }
+    // For out-parameters: frees what is held and lends the slot.
+    H* put() noexcept {
+        reset();
+        return &h_;
     }
 
 private:
-    handle_type h_ = Traits::empty();
+    H h_ = empty();
 };
 
-struct HwndTraits {
-    using handle_type = HWND;
-    static HWND empty() noexcept { return nullptr; }
-    static void close(HWND h) noexcept { DestroyWindow(h); }
-};
-struct GdiObjectTraits {
-    using handle_type = HGDIOBJ;
-    static HGDIOBJ empty() noexcept { return nullptr; }
-    static void close(HGDIOBJ h) noexcept { DeleteObject(h); }
-};
-struct FontTraits {
-    using handle_type = HFONT;
-    static HFONT empty() noexcept { return nullptr; }
-    static void close(HFONT h) noexcept { DeleteObject(h); }
-};
-struct BitmapTraits {
-    using handle_type = HBITMAP;
-    static HBITMAP empty() noexcept { return nullptr; }
-    static void close(HBITMAP h) noexcept { DeleteObject(h); }
-};
-struct DropTraits {
-    using handle_type = HDROP;
-    static HDROP empty() noexcept { return nullptr; }
-    static void close(HDROP h) noexcept { DragFinish(h); }
-};
-struct BstrTraits {
-    using handle_type = BSTR;
-    static BSTR empty() noexcept { return nullptr; }
-    static void close(BSTR h) noexcept { SysFreeString(h); }
-};
-struct FindTraits {
-    using handle_type = HANDLE;
-    static HANDLE empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE h) noexcept { FindClose(h); }
-};
-struct KernelHandleTraits {
-    using handle_type = HANDLE;
-    static HANDLE empty() noexcept { return nullptr; }
-    static void close(HANDLE h) noexcept { CloseHandle(h); }
-};
-struct HkeyTraits {
-    using handle_type = HKEY;
-    static HKEY empty() noexcept { return nullptr; }
-    static void close(HKEY h) noexcept { RegCloseKey(h); }
-};
-struct DcTraits {
-    using handle_type = HDC;
-    static HDC empty() noexcept { return nullptr; }
-    static void close(HDC h) noexcept { DeleteDC(h); }
-};
-struct CursorTraits {
-    using handle_type = HCURSOR;
-    static HCURSOR empty() noexcept { return nullptr; }
-    static void close(HCURSOR h) noexcept { DestroyCursor(h); }
-};
-struct CoTaskMemTraits {
-    using handle_type = void*;
-    static void* empty() noexcept { return nullptr; }
-    static void close(void* p) noexcept { CoTaskMemFree(p); }
-};
-
-using UniqueHwnd = UniqueHandle<HwndTraits>;
-using UniqueFont = UniqueHandle<FontTraits>;
-using UniqueBitmap = UniqueHandle<BitmapTraits>;
-using UniqueDrop = UniqueHandle<DropTraits>;
-using UniqueBstr = UniqueHandle<BstrTraits>;
-using UniqueFind = UniqueHandle<FindTraits>;
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
-using UniqueHkey = UniqueHandle<HkeyTraits>;
-using UniqueMemDc = UniqueHandle<DcTraits>;
-using UniqueCursor = UniqueHandle<CursorTraits>;       // cursors made at run time
-using UniqueCoTaskMem = UniqueHandle<CoTaskMemTraits>; // shell item lists and other task memory
+using UniqueHwnd = UniqueAny<HWND, DestroyWindow>;
+using UniqueFont = UniqueAny<HFONT, DeleteObject>;
+using UniqueBitmap = UniqueAny<HBITMAP, DeleteObject>;
+using UniqueDrop = UniqueAny<HDROP, DragFinish>;
+using UniqueBstr = UniqueAny<BSTR, SysFreeString>;
+using UniqueFind = UniqueAny<HANDLE, FindClose, -1>; // INVALID_HANDLE_VALUE
+using UniqueKernelHandle = UniqueAny<HANDLE, CloseHandle>;
+using UniqueHkey = UniqueAny<HKEY, RegCloseKey>;
+using UniqueMemDc = UniqueAny<HDC, DeleteDC>;
+using UniqueCursor = UniqueAny<HCURSOR, DestroyCursor>;  // cursors made at run time
+using UniqueCoTaskMem = UniqueAny<void*, CoTaskMemFree>; // shell item lists and other task memory
 
 // A window's device context, released with ReleaseDC.
 class WindowDc {
@@ -138,16 +83,4 @@ public:
 private:
     HDC dc_;
     HGDIOBJ old_;
-};
-
-// Shows the given cursor and puts the previous one back at the end of the scope.
-class CursorScope {
-public:
-    explicit CursorScope(HCURSOR cursor) noexcept : previous_(SetCursor(cursor)) {}
-    CursorScope(const CursorScope&) = delete;
-    CursorScope& operator=(const CursorScope&) = delete;
-    ~CursorScope() { SetCursor(previous_); }
-
-private:
-    HCURSOR previous_;
 };

@@ -271,8 +271,8 @@ void TfrmMain::OnCommand(HWND control, int code) {
 
 void TfrmMain::CreateControls() {
     HWND hwnd = hwnd_.get();
-    font_.reset(CreateUiFont(12));
-    listFont_.reset(CreateUiFont(15));
+    font_ = CreateUiFont(12);
+    listFont_ = CreateUiFont(15);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     HFONT f = font_.get();
 

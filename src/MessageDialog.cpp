@@ -66,7 +66,7 @@ HWND AddControl(HWND dialog, const wchar_t* cls, const wchar_t* text, DWORD styl
 
 // Lays out icon, text and buttons, then centres the dialog on the screen.
 void BuildDialog(HWND dialog, DialogState& state) {
-    state.font.reset(CreateUiFont(12));
+    state.font = CreateUiFont(12);
     HFONT font = state.font.get();
 
     const int screenW = GetSystemMetrics(SM_CXSCREEN);

@@ -5,6 +5,7 @@
 #include "JpegPicture.h"
 #include "Main.h"
 #include "about.h"
+#include "WindowText.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -235,14 +236,8 @@ TEST_F(AboutBoxTest, LayoutCaptionsAndFonts) {
             EXPECT_EQ(rc.left, 81);
             EXPECT_EQ(rc.top, y);
             ExpectFont(label, face, px);
-            HDC dc = GetDC(label);
-            HGDIOBJ old =
-                SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
             const std::wstring text = TextOf(label);
-            SIZE extent{};
-            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-            SelectObject(dc, old);
-            ReleaseDC(label, dc);
+            const SIZE extent = TextExtentInWindowFont(label, text);
             EXPECT_GE(rc.right - rc.left, extent.cx) << text;
             EXPECT_GE(rc.bottom - rc.top, extent.cy) << text;
         }
@@ -258,10 +253,11 @@ TEST_F(AboutBoxTest, PanelHasLoweredOuterAndRaisedInnerBevel) {
         ASSERT_NE(panel, box);
         RECT rc;
         GetClientRect(panel, &rc);
-        HDC screen = GetDC(nullptr);
-        HDC dc = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, rc.right, rc.bottom);
-        HGDIOBJ old = SelectObject(dc, bitmap);
+        const WindowDc screen(nullptr);
+        const UniqueMemDc memory(CreateCompatibleDC(screen.get()));
+        const UniqueBitmap bitmap(CreateCompatibleBitmap(screen.get(), rc.right, rc.bottom));
+        const SelectObjectScope selected(memory.get(), bitmap.get());
+        const HDC dc = memory.get();
         SendMessageW(panel, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
         const int r = rc.right - 1, b = rc.bottom - 1;
         const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
@@ -273,10 +269,6 @@ TEST_F(AboutBoxTest, PanelHasLoweredOuterAndRaisedInnerBevel) {
         EXPECT_EQ(PixelOf(dc, 50, 1), light);      // inner, top: raised
         EXPECT_EQ(PixelOf(dc, 50, b - 1), shadow); // inner, bottom
         EXPECT_EQ(PixelOf(dc, r / 2, b / 2), GetSysColor(COLOR_BTNFACE));
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-        ReleaseDC(nullptr, screen);
     });
     TAboutBox::Execute(owner_);
     EXPECT_TRUE(inspector.Ran());

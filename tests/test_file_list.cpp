@@ -3,6 +3,7 @@
 #include "DialogAnswerer.h"
 #include "Main.h"
 #include "ShellDrop.h"
+#include "WindowText.h"
 
 #include <commctrl.h>
 
@@ -77,13 +78,7 @@ void PumpMessages() {
 }
 
 int WidthInListFont(HWND list, const std::wstring& text) {
-    HDC dc = GetDC(list);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(list, dc);
-    return size.cx;
+    return TextExtentInWindowFont(list, text).cx;
 }
 
 // A list box that refuses new lines once it holds a given number of them, as a full list would.

@@ -282,13 +282,12 @@ TEST_F(SpinTest, ButtonsStayDrawnWhenTheFocusComesAndGoes) {
         // What the window shows at the buttons' place (read back from the window's own surface).
         RECT rc;
         GetClientRect(form.SpinButtons, &rc);
-        HDC dc = GetDC(form.SpinButtons);
+        const WindowDc dc(form.SpinButtons);
         const COLORREF face = GetSysColor(COLOR_BTNFACE) & 0xFFFFFF;
         int faces = 0, all = 0;
         for (int y = 2; y < rc.bottom - 2; ++y)
             for (int x = 2; x < rc.right - 2; ++x, ++all)
-                faces += (GetPixel(dc, x, y) & 0xFFFFFF) == face;
-        ReleaseDC(form.SpinButtons, dc);
+                faces += (GetPixel(dc.get(), x, y) & 0xFFFFFF) == face;
         return all ? faces * 100 / all : 0;
     };
     SetForegroundWindow(hwnd);

@@ -11,11 +11,13 @@ namespace wordstub {
 
 inline UniqueHkey OpenKey(HKEY root, const std::wstring& path, bool create,
                           REGSAM access = KEY_ALL_ACCESS) {
-    HKEY key = nullptr;
-    const LSTATUS status =
-        create ? RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr)
-               : RegOpenKeyExW(root, path.c_str(), 0, access, &key);
-    return UniqueHkey(status == ERROR_SUCCESS ? key : nullptr);
+    UniqueHkey key;
+    const LSTATUS status = create ? RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, access,
+                                                    nullptr, key.put(), nullptr)
+                                  : RegOpenKeyExW(root, path.c_str(), 0, access, key.put());
+    if (status != ERROR_SUCCESS)
+        key.reset();
+    return key;
 }
 
 inline bool ReadText(HKEY key, const wchar_t* name, std::wstring& out) {
