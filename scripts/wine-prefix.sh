@@ -29,7 +29,13 @@ if [ ! -f "$prefix/system.reg" ] || [ "$(cat "$prefix/.tablorin-arch" 2>/dev/nul
   mkdir -p "$prefix"
   wine_exec wineboot -i >/dev/null 2>&1 || true
   wine_server -w
-  [ -f "$prefix/system.reg" ] || { echo "wine: $WINELOADER could not prepare $prefix" >&2; exit 1; }
+  if [ ! -f "$prefix/system.reg" ]; then
+    echo "wine: $WINELOADER could not prepare $prefix" >&2
+    if ! "$WINELOADER" --version >/dev/null 2>&1; then
+      echo "wine: this host cannot run $WINELOADER; leave ARCH unset to use the build it can run" >&2
+    fi
+    exit 1
+  fi
   echo "$arch" >"$prefix/.tablorin-arch"
 fi
 
