@@ -171,8 +171,10 @@ void QuitWord(const Variant& word) {
 }
 
 // One Word session, always ended by Quit without saving; a failing Quit is the error reported.
+// Calls that a busy Word turns away, the clean-up's Quit among them, are tried again for a while.
 void BuildDocument(const std::vector<std::wstring>& files, const PageLayout& layout, int wrapChoice,
                    const std::wstring& outputPath) {
+    const automation::BusyServerFilter busyWord;
     const Variant word = automation::Create(L"Word.Application");
     try {
         FillAndSave(word, files, layout, wrapChoice, outputPath);

@@ -83,6 +83,7 @@ int FontHeight(HFONT font) {
 bool WordWritesDocx() {
     static const automation::CallDesc kVersion{
         L"Version", automation::CallKind::PropertyGet, {}, {}};
+    const automation::BusyServerFilter busyWord; // Word may still be starting up
     automation::Variant word = automation::Create(L"Word.Application");
     const automation::Variant version = automation::Call(word, kVersion);
     return automation::CompareWithInt(version, 12) >= 0;

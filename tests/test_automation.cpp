@@ -6,6 +6,7 @@
 #include "Error.h"
 
 #include <gtest/gtest.h>
+#include <wrl/client.h>
 
 #include <cmath>
 #include <functional>
@@ -90,13 +91,14 @@ public:
         LCID lcid;
         std::vector<std::wstring> args; // rgvarg order
         std::vector<DISPID> named;
-        bool resultWanted;
+        bool resultSlot;           // a VARIANT for the result was passed
         const VARIANTARG* rawArgs; // valid only during the call
     };
     std::vector<std::wstring> known;
     std::vector<NameRequest> nameRequests;
     std::vector<Invocation> invocations;
     std::function<HRESULT(Invocation&, VARIANT*, EXCEPINFO*)> onInvoke;
+    int busyNames = 0; // name requests still to be turned away as by a busy server
 
     explicit FakeDispatch(std::vector<std::wstring> names = {}) : known(std::move(names)) {}
 
@@ -128,6 +130,11 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid,
                                             DISPID* ids) override {
         NameRequest request{{}, lcid};
+        if (busyNames > 0) {
+            --busyNames;
+            nameRequests.push_back(request);
+            return RPC_E_CALL_REJECTED;
+        }
         HRESULT hr = S_OK;
         for (UINT i = 0; i < count; ++i) {
             request.names.emplace_back(names[i]);
@@ -278,7 +285,7 @@ TEST(AutomationArguments, NamedArgumentsReversedWithTheirIds) {
                   (std::vector<DISPID>{shapes.Id(L"SaveWithDocument"), shapes.Id(L"LinkToFile"),
                                        shapes.Id(L"FileName"), shapes.Id(L"Anchor")}));
         EXPECT_EQ(call.flags, DISPATCH_METHOD);
-        EXPECT_TRUE(call.resultWanted);
+        EXPECT_TRUE(call.resultSlot);
         // The anchor is lent, not given away.
         EXPECT_EQ(range.refs, 2u);
     }
@@ -351,9 +358,10 @@ TEST(AutomationInvokeKind, ReadsAndUsedMethodsWithoutArgumentsGoOutAsMethodOrGet
     (void)Call(target.Ref(), kVersion);
     ASSERT_EQ(target.invocations.size(), 5u);
     EXPECT_EQ(target.invocations[0].flags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
-    EXPECT_TRUE(target.invocations[0].resultWanted);
     EXPECT_EQ(target.invocations[1].flags, DISPATCH_METHOD);
-    EXPECT_FALSE(target.invocations[1].resultWanted);
+    // The kind follows the caller's use; the result slot is there either way.
+    for (const auto& call : target.invocations)
+        EXPECT_TRUE(call.resultSlot);
     EXPECT_EQ(target.invocations[2].flags, DISPATCH_METHOD);
     EXPECT_EQ(target.invocations[2].args, std::vector<std::wstring>{L"VT_I4:1"});
     EXPECT_TRUE(target.invocations[2].named.empty());
@@ -375,7 +383,6 @@ TEST(AutomationInvokeKind, PutPassesTheValueAsThePropertyPutArgument) {
     EXPECT_EQ(wrap.invocations[0].flags, DISPATCH_PROPERTYPUT);
     EXPECT_EQ(wrap.invocations[0].args, std::vector<std::wstring>{L"VT_I4:3"});
     EXPECT_EQ(wrap.invocations[0].named, std::vector<DISPID>{DISPID_PROPERTYPUT});
-    EXPECT_FALSE(wrap.invocations[0].resultWanted);
     EXPECT_EQ(wrap.invocations[1].flags, DISPATCH_PROPERTYPUTREF);
     EXPECT_EQ(wrap.invocations[1].named, std::vector<DISPID>{DISPID_PROPERTYPUT});
     EXPECT_EQ(other.refs, 1u);
@@ -405,6 +412,27 @@ TEST(AutomationResults, ResultObjectIsHeldUntilReleased) {
     EXPECT_EQ(documents.refs, 1u);
     Release(app);
     EXPECT_EQ(application.refs, 1u);
+}
+
+TEST(AutomationResults, WhatACallMadeForItsEffectReturnsIsReleased) {
+    // Word's Selection.GoTo answers with a range even to a caller that only wants the move. A
+    // proxy given no slot for it receives it all the same, and never lets go of it.
+    FakeDispatch selection({L"GoTo", L"What", L"Which", L"Count", L"Name"});
+    FakeDispatch range;
+    selection.onInvoke = [&](auto&, VARIANT* result, EXCEPINFO*) {
+        VARIANT proxySlot;
+        VARIANT* slot = result ? result : &proxySlot;
+        range.AddRef();
+        slot->vt = VT_DISPATCH;
+        slot->pdispVal = &range;
+        return S_OK;
+    };
+    for (int i = 0; i < 3; ++i)
+        CallVoid(selection.Ref(), kGoToLine,
+                 std::vector{Arg::Int(3), Arg::Int(2), Arg::Int(1), Arg::Text(L"")});
+    EXPECT_EQ(selection.invocations.size(), 3u);
+    EXPECT_EQ(range.refs, 1u);
+    EXPECT_EQ(selection.refs, 1u);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -438,11 +466,12 @@ TEST(AutomationFailures, FailedCallGivesTheTextOfItsCode) {
 TEST(AutomationFailures, ServerExceptionsUseItsDescription) {
     FakeDispatch shapes({L"AddPicture", L"FileName"});
     const CallDesc addPicture{L"AddPicture", CallKind::Method, {ArgKind::Text}, {L"FileName"}};
-    auto raise = [&](const wchar_t* description, SCODE scode, bool deferred) {
+    auto raise = [&](const wchar_t* description, SCODE scode, bool deferred, WORD wCode = 0) {
         shapes.onInvoke = [=](auto&, VARIANT*, EXCEPINFO* e) {
             e->bstrSource = SysAllocString(L"Microsoft Word");
             e->bstrHelpFile = SysAllocString(L"wdmain11.chm");
             e->scode = scode;
+            e->wCode = wCode;
             if (deferred)
                 e->pfnDeferredFillIn = FillDescriptionLater;
             else if (description)
@@ -461,11 +490,141 @@ TEST(AutomationFailures, ServerExceptionsUseItsDescription) {
     EXPECT_EQ(raise(L" . \r\n", wordCode, false), L"OLE エラー 800A13E9");
     EXPECT_EQ(raise(nullptr, E_ACCESSDENIED, false), ErrorText(E_ACCESSDENIED));
     EXPECT_EQ(raise(nullptr, 0, false), ErrorText(DISP_E_EXCEPTION));
+    // Word's error number in wCode instead of scode reads as the same code.
+    EXPECT_EQ(raise(nullptr, 0, false, 5097), L"OLE エラー 800A13E9");
+    EXPECT_EQ(raise(L" . ", 0, false, 4198), L"OLE エラー 800A1066");
+    EXPECT_EQ(raise(L"説明があればそれ。", 0, false, 4198), L"説明があればそれ。");
     EXPECT_EQ(shapes.refs, 1u);
 }
 
 TEST(AutomationFailures, CreateReportsAnUnknownIdentifier) {
     EXPECT_ERROR_TEXT(Create(L"Tablorin.NoSuchServer"), ErrorText(CO_E_CLASSSTRING));
+}
+
+// ---------------------------------------------------------------------------------------------
+// A busy server turns calls away; they are tried again for a while.
+
+namespace {
+
+// A shorter retry time for one test, so that a server that stays busy is given up on soon.
+class RetryLimit {
+public:
+    explicit RetryLimit(DWORD ms) : previous_(SetBusyRetryLimit(ms)) {}
+    RetryLimit(const RetryLimit&) = delete;
+    RetryLimit& operator=(const RetryLimit&) = delete;
+    ~RetryLimit() { SetBusyRetryLimit(previous_); }
+
+private:
+    DWORD previous_;
+};
+
+// The message filter registered for this thread now, with a reference.
+Microsoft::WRL::ComPtr<IMessageFilter> CurrentFilter() {
+    Microsoft::WRL::ComPtr<IMessageFilter> current;
+    CoRegisterMessageFilter(nullptr, current.GetAddressOf());
+    CoRegisterMessageFilter(current.Get(), nullptr);
+    return current;
+}
+
+class OtherFilter : public Counted<IMessageFilter> {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IMessageFilter)
+            return E_NOINTERFACE;
+        *out = static_cast<IMessageFilter*>(this);
+        AddRef();
+        return S_OK;
+    }
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+        return SERVERCALL_ISHANDLED;
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override { return ~0u; }
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+        return PENDINGMSG_WAITDEFPROCESS;
+    }
+};
+
+} // namespace
+
+TEST(AutomationBusy, RefusedCallsAreMadeAgainUntilTaken) {
+    FakeDispatch document({L"SaveAs", L"Filename"});
+    int refusals = 3;
+    document.busyNames = 2;
+    document.onInvoke = [&](FakeDispatch::Invocation& call, VARIANT*, EXCEPINFO*) {
+        if (refusals > 0) {
+            --refusals;
+            return RPC_E_CALL_REJECTED;
+        }
+        BSTR* slot = call.rawArgs[0].pbstrVal;
+        SysFreeString(*slot);
+        *slot = SysAllocString(L"C:\\保存\\済み.docx");
+        return S_OK;
+    };
+    std::wstring path = L"C:\\保存\\済み";
+    CallVoid(document.Ref(), kSaveAs, std::vector{Arg::TextRef(path)});
+    EXPECT_EQ(document.nameRequests.size(), 3u);
+    ASSERT_EQ(document.invocations.size(), 4u);
+    // Each attempt carries the same arguments; the one taken gives its text back.
+    for (const auto& call : document.invocations)
+        EXPECT_EQ(call.args, std::vector<std::wstring>{L"VT_BSTR|VT_BYREF:\"C:\\保存\\済み\""});
+    EXPECT_EQ(path, L"C:\\保存\\済み.docx");
+    EXPECT_EQ(document.refs, 1u);
+}
+
+TEST(AutomationBusy, AServerThatStaysBusyEndsTheCallWithTheRefusalsText) {
+    const RetryLimit shortWait(300);
+    FakeDispatch word({L"Quit", L"SaveChanges"});
+    word.onInvoke = [](auto&, VARIANT*, EXCEPINFO*) { return RPC_E_CALL_REJECTED; };
+    EXPECT_ERROR_TEXT(CallVoid(word.Ref(),
+                               {L"Quit", CallKind::Method, {ArgKind::Integer}, {L"SaveChanges"}},
+                               std::vector{Arg::Int(0)}),
+                      ErrorText(RPC_E_CALL_REJECTED));
+    EXPECT_GE(word.invocations.size(), 2u);
+    // Other failures are never tried again.
+    word.invocations.clear();
+    word.onInvoke = [](auto&, VARIANT*, EXCEPINFO*) { return RPC_E_SERVERCALL_RETRYLATER; };
+    EXPECT_ERROR_TEXT(CallVoid(word.Ref(), {L"Quit", CallKind::Method, {}, {}}),
+                      ErrorText(RPC_E_SERVERCALL_RETRYLATER));
+    EXPECT_EQ(word.invocations.size(), 1u);
+    EXPECT_EQ(word.refs, 1u);
+}
+
+TEST(AutomationBusy, TheFilterRetriesLaterCallsWithinTheLimitAndIsRemovedAfterwards) {
+    const RetryLimit limit(30000);
+    OtherFilter before;
+    ASSERT_EQ(CoRegisterMessageFilter(&before, nullptr), S_OK);
+    {
+        const BusyServerFilter busy;
+        const auto filter = CurrentFilter();
+        ASSERT_TRUE(filter);
+        ASSERT_NE(filter.Get(), static_cast<IMessageFilter*>(&before));
+        const DWORD first = filter->RetryRejectedCall(nullptr, 0, SERVERCALL_RETRYLATER);
+        EXPECT_LT(first, 30000u);
+        const DWORD later = filter->RetryRejectedCall(nullptr, 29000, SERVERCALL_RETRYLATER);
+        EXPECT_LE(later, 1000u);
+        EXPECT_EQ(filter->RetryRejectedCall(nullptr, 30000, SERVERCALL_RETRYLATER), ~0u);
+        EXPECT_EQ(filter->RetryRejectedCall(nullptr, 0, SERVERCALL_REJECTED), ~0u);
+        EXPECT_EQ(filter->HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr),
+                  static_cast<DWORD>(SERVERCALL_ISHANDLED));
+        EXPECT_EQ(filter->MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL),
+                  static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS));
+    }
+    EXPECT_EQ(CurrentFilter().Get(), static_cast<IMessageFilter*>(&before));
+    CoRegisterMessageFilter(nullptr, nullptr);
+    EXPECT_EQ(before.refs, 1u);
+}
+
+TEST(AutomationBusy, ACallTheFilterGaveUpOnIsNotMadeAgain) {
+    const BusyServerFilter busy;
+    FakeDispatch word({L"Version"});
+    word.onInvoke = [](auto&, VARIANT*, EXCEPINFO*) {
+        // As COM does when the server refuses for good: it asks the filter, which says no.
+        EXPECT_EQ(CurrentFilter()->RetryRejectedCall(nullptr, 10, SERVERCALL_REJECTED), ~0u);
+        return RPC_E_CALL_REJECTED;
+    };
+    EXPECT_ERROR_TEXT(Call(word.Ref(), kVersion), ErrorText(RPC_E_CALL_REJECTED));
+    EXPECT_EQ(word.invocations.size(), 1u);
 }
 
 // ---------------------------------------------------------------------------------------------

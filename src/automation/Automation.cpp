@@ -1,6 +1,7 @@
 #include "Automation.h"
 
 #include "../Error.h"
+#include "Busy.h"
 #include "Text.h"
 
 #include <wrl/client.h>
@@ -170,6 +171,10 @@ struct ExcepInfoOwner {
     description = TrimTail(std::move(description));
     if (!description.empty())
         throw Error(description);
+    // An error number in wCode is the same kind of number that Word gives in scode as
+    // 0x800A0000 + number, so it reads the same either way.
+    if (info.scode == 0 && info.wCode != 0)
+        ThrowFailure(MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, info.wCode));
     // A server that reports no code of its own leaves the bare "exception occurred".
     ThrowFailure(info.scode != 0 ? info.scode : DISP_E_EXCEPTION);
 }
@@ -207,9 +212,11 @@ std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc) {
     for (std::wstring& name : names)
         pointers.push_back(name.data());
     std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
-    const HRESULT hr =
-        dispatch->GetIDsOfNames(IID_NULL, pointers.data(), static_cast<UINT>(pointers.size()),
-                                GetThreadLocale(), ids.data());
+    const HRESULT hr = busy::RetryWhileBusy([&] {
+        return dispatch->GetIDsOfNames(IID_NULL, pointers.data(),
+                                       static_cast<UINT>(pointers.size()), GetThreadLocale(),
+                                       ids.data());
+    });
     if (hr == DISP_E_UNKNOWNNAME)
         throw Error(L"メソッド '" + std::wstring(desc.member) +
                     L"' はオートメーション オブジェクトでサポートしていません");
@@ -218,8 +225,8 @@ std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc) {
     return ids;
 }
 
-void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> args,
-            VARIANT* result) {
+void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> args, Variant& result,
+            bool resultWanted) {
     ComPtr<IDispatch> dispatch = DispatchOf(target.get());
     CheckShape(desc, args);
     const std::vector<DISPID> ids = ResolveNames(dispatch.Get(), desc);
@@ -241,10 +248,14 @@ void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> ar
     dp.rgdispidNamedArgs = named.empty() ? nullptr : named.data();
     dp.cNamedArgs = static_cast<UINT>(named.size());
 
+    const WORD kind = InvokeKind(desc, args, resultWanted);
     ExcepInfoOwner exception;
     UINT argError = 0;
-    const HRESULT hr = dispatch->Invoke(ids[0], IID_NULL, 0, InvokeKind(desc, args, result), &dp,
-                                        result, &exception.info, &argError);
+    // A refused call never reached the member: trying it again cannot do anything twice.
+    const HRESULT hr = busy::RetryWhileBusy([&] {
+        return dispatch->Invoke(ids[0], IID_NULL, 0, kind, &dp, result.put(), &exception.info,
+                                &argError);
+    });
     if (hr == DISP_E_EXCEPTION)
         ThrowException(exception);
     if (FAILED(hr))
@@ -274,12 +285,13 @@ Variant Create(std::wstring_view progId) {
 
 Variant Call(const Variant& target, const CallDesc& desc, std::span<const Arg> args) {
     Variant result;
-    Invoke(target, desc, args, result.put());
+    Invoke(target, desc, args, result, true);
     return result;
 }
 
 void CallVoid(const Variant& target, const CallDesc& desc, std::span<const Arg> args) {
-    Invoke(target, desc, args, nullptr);
+    Variant unused; // released here, whatever the server put in it
+    Invoke(target, desc, args, unused, false);
 }
 
 std::wstring ErrorText(HRESULT hr) {

@@ -67,8 +67,32 @@ Variant Create(std::wstring_view progId);
 
 // One late-bound call whose result is wanted.
 Variant Call(const Variant& target, const CallDesc& desc, std::span<const Arg> args = {});
-// One late-bound call whose result is not used.
+// One late-bound call whose result is not used. Whatever the server returns is still received and
+// released: a proxy left to receive it alone would keep an object alive in the server.
 void CallVoid(const Variant& target, const CallDesc& desc, std::span<const Arg> args = {});
+
+// A busy server (Word starting up, saving, or showing a dialog of its own) turns calls away
+// unheard. Such a call is tried again, after a short pause, until this many milliseconds have
+// passed since its first attempt; then the refusal is the call's failure. Returns the previous
+// limit.
+DWORD SetBusyRetryLimit(DWORD milliseconds) noexcept;
+DWORD BusyRetryLimit() noexcept;
+
+// While it lives, this thread's COM message filter retries calls that a busy server asks to be
+// retried later, within BusyRetryLimit, and lets window messages through as COM does by default.
+// The filter registered before is put back afterwards. Without an apartment that takes filters
+// it does nothing.
+class BusyServerFilter {
+public:
+    BusyServerFilter() noexcept;
+    BusyServerFilter(const BusyServerFilter&) = delete;
+    BusyServerFilter& operator=(const BusyServerFilter&) = delete;
+    ~BusyServerFilter();
+
+private:
+    bool registered_ = false;
+    IMessageFilter* previous_ = nullptr;
+};
 
 // Drops the reference held by the variant.
 void Release(Variant& object) noexcept;
