@@ -2,6 +2,7 @@
 // dialogs and the Word stand-in, checked on the stand-in's journal and the saved file.
 #include "DocumentBuild.h"
 #include "ErrorDisplay.h"
+#include "automation/Automation.h"
 #include "document_build_kit.h"
 
 #include <atomic>
@@ -361,6 +362,89 @@ TEST_F(DocumentBuild, WithoutWordTheErrorIsShownAndTheNextBuildWorks) {
     }
     StubSession session;
     Succeed(session);
+}
+
+// ---- a busy Word --------------------------------------------------------------------------
+
+std::string FileBytes(const std::wstring& path) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The journal without the attempts that a busy Word turned away.
+std::vector<std::wstring> CallsTaken(std::vector<std::wstring> journal) {
+    std::erase_if(journal, [](const std::wstring& l) { return StartsWith(l, L"BUSY "); });
+    return journal;
+}
+
+TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
+    ResetForm(First(5), 3, 0);
+    std::vector<std::wstring> clean;
+    std::string document;
+    {
+        StubSession session;
+        clean = Succeed(session);
+        document = FileBytes(output_);
+    }
+    ASSERT_FALSE(document.empty());
+    const struct {
+        const wchar_t* member;
+        DWORD call, times;
+        std::wstring busy;
+    } cases[] = {
+        {L"", 1, 3, L"BUSY Application.Documents"}, // still starting: the build's first call
+        {L"AddPicture", 2, 2, L"BUSY Shapes.AddPicture"},
+        {L"Quit", 1, 3, L"BUSY Application.Quit"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.busy));
+        std::error_code ec;
+        fs::remove(output_, ec);
+        StubScenario scenario;
+        scenario.busyMember = c.member;
+        scenario.busyCall = c.call;
+        scenario.busyTimes = c.times;
+        StubSession session(scenario);
+        const auto journal = Succeed(session);
+        EXPECT_EQ(CountLines(journal, c.busy), c.times);
+        EXPECT_EQ(CountPrefix(journal, L"BUSY "), c.times);
+        // The refusals come just before the attempt that was taken.
+        const auto taken = std::find_if(journal.rbegin(), journal.rend(), [&](const auto& l) {
+                               return l == c.busy;
+                           }).base();
+        ASSERT_NE(taken, journal.end());
+        EXPECT_TRUE(StartsWith(*taken, c.busy.substr(5) + L" ")) << ToUtf8(*taken);
+        EXPECT_EQ(CallsTaken(journal), clean);
+        EXPECT_EQ(FileBytes(output_), document);
+    }
+}
+
+TEST_F(DocumentBuild, AWordThatStaysBusyIsReportedStillToldToQuitAndLetGo) {
+    struct ShortRetry {
+        DWORD before = automation::SetBusyRetryLimit(400);
+        ~ShortRetry() { automation::SetBusyRetryLimit(before); }
+    } shortRetry;
+    ResetForm(First(2), 3, 0);
+    StubScenario scenario;
+    scenario.busyCall = 1;
+    scenario.busyTimes = 0xFFFFFFFF;
+    StubSession session(scenario);
+    const BuildOutcome outcome = RunBuild(output_, kErrorTitle);
+    ASSERT_TRUE(outcome.allAnswered);
+    ASSERT_EQ(outcome.dialogs.size(), 2u);
+    EXPECT_EQ(outcome.dialogs[1].text,
+              ErrorDisplayText(automation::ErrorText(RPC_E_CALL_REJECTED)));
+    EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
+    EXPECT_FALSE(Form().Building);
+    ASSERT_TRUE(session.WaitForExit());
+    const auto journal = session.Journal();
+    EXPECT_GE(CountLines(journal, L"BUSY Application.Documents"), 2u);
+    EXPECT_GE(CountLines(journal, L"BUSY Application.Quit"), 2u);
+    EXPECT_EQ(CountLines(journal, L"CREATE Application") + CountPrefix(journal, L"BUSY ") + 1,
+              journal.size())
+        << "Word took no call";
+    EXPECT_EQ(journal.back(), L"EXIT refs=0");
+    EXPECT_FALSE(FileExists(output_));
 }
 
 TEST_F(DocumentBuild, HourglassShowsWhileWordWorksAndTheArrowReturns) {

@@ -115,6 +115,21 @@ TEST(StartUpProbe, Word11KeepsDoc) {
     ExpectProbeOnlyAskedTheVersion(s);
 }
 
+TEST(StartUpProbe, AWordStillStartingIsAskedAgain) {
+    StubScenario scenario;
+    scenario.version = L"12.0";
+    scenario.busyCall = 1;
+    scenario.busyTimes = 2;
+    StubSession session(scenario);
+    TfrmMain form;
+    const StartUp s = Start(form, session);
+    EXPECT_TRUE(s.errors.empty());
+    EXPECT_EQ(form.SaveDialog.Filter, L"Word 文書（*.docx）|*.docx");
+    EXPECT_TRUE(GetWindowLongW(form.Handle(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_EQ(Count(s.journal, L"BUSY Application.Version"), 2u);
+    ExpectProbeOnlyAskedTheVersion(s);
+}
+
 class ProbeFailure : public testing::Test {
 protected:
     // After a failed probe: shown once, .doc kept, drops refused, the rest of start-up done.

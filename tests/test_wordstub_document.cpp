@@ -5,11 +5,15 @@
 #include "TestPictures.h"
 #include "WordStub.h"
 
+#include "../wordstub/Dispatch.h"
 #include "../wordstub/Win32Util.h"
+#include "../wordstub/Zip.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -60,6 +64,16 @@ struct Word {
                      {L"Count", Var::I4(1).v},
                      {L"Name", Var::Str(L"").v}})
             .hr;
+    }
+    // A GoTo by lines or pages (What 3 or 1) with the given Which and Count; where it went.
+    LONG Move(LONG what, LONG which, LONG count) const {
+        if (FAILED(Call(selection.Get(), L"GoTo", DISPATCH_METHOD,
+                        {{L"What", Var::I4(what).v},
+                         {L"Which", Var::I4(which).v},
+                         {L"Count", Var::I4(count).v}})
+                       .hr))
+            return -1;
+        return Where();
     }
     CallResult AddPicture(const std::wstring& file) const {
         ComPtr<IDispatch> anchor = Object(selection.Get(), L"Range");
@@ -182,6 +196,29 @@ TEST(WordStubSelection, ParagraphsAndTheGoToMoves) {
                 .hr,
             S_OK);
         EXPECT_EQ(word.Where(), 0);
+
+        // Counts at the ends of the 32-bit range go as far as the document does.
+        EXPECT_EQ(word.Move(3, 1, 2), 1);
+        EXPECT_EQ(word.Move(3, 2, INT_MAX), 71);
+        EXPECT_EQ(word.Move(3, 3, INT_MIN), 71);
+        EXPECT_EQ(word.Move(3, 3, INT_MAX), 0);
+        EXPECT_EQ(word.Move(3, 2, INT_MIN), 0);
+        EXPECT_EQ(word.Move(3, 1, INT_MIN), 0);
+        EXPECT_EQ(word.Move(3, 1, INT_MAX), 71);
+        EXPECT_EQ(word.Move(1, 1, 1), 0);
+        EXPECT_EQ(word.Move(1, 2, INT_MAX), 36);
+        EXPECT_EQ(word.Move(1, 3, INT_MIN), 36);
+        EXPECT_EQ(word.Move(1, 3, INT_MAX), 0);
+        EXPECT_EQ(word.Move(1, 2, INT_MIN), 0);
+
+        // Like Word, GoTo answers with the range it went to.
+        CallResult moved = Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
+                                {{L"What", Var::I4(3).v}, {L"Which", Var::I4(-1).v}});
+        ASSERT_EQ(moved.hr, S_OK);
+        ASSERT_EQ(V_VT(&moved.value.v), VT_DISPATCH);
+        CallResult start = Call(V_DISPATCH(&moved.value.v), L"Start", kGet);
+        ASSERT_EQ(V_VT(&start.value.v), VT_I4);
+        EXPECT_EQ(V_I4(&start.value.v), 71);
 
         // Items the document does not have (bookmarks, tables ...) are refused by Word.
         CallResult other = Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
@@ -409,6 +446,60 @@ TEST(WordStubSave, WritesAPackageOrReportsWhyNot) {
                                                 dir + L"\\出力 ①.doc\""));
 }
 
+TEST(WordStubSave, AFileThereBeforeIsReplacedWholeOrLeftAsItWas) {
+    const std::wstring dir = MakeTempFolder(L"wordstub-replace");
+    const std::wstring older = dir + L"\\前の文書.docx", inUse = dir + L"\\開いている文書.docx";
+    ASSERT_TRUE(WriteBytes(older, "the document of before"));
+    ASSERT_TRUE(WriteBytes(inUse, "kept"));
+    StubSession session;
+    {
+        Word word;
+        ASSERT_TRUE(word.ok());
+        ASSERT_EQ(word.SaveAs(older).hr, S_OK);
+        EXPECT_EQ(FileStart(older, 4), std::string("PK\x03\x04", 4));
+        // A file open elsewhere cannot be replaced: the save fails and the file stays as it was.
+        {
+            const UniqueKernelHandle reader = wordstub::OpenFile(
+                inUse, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+            ASSERT_TRUE(reader);
+            CallResult r = word.SaveAs(inUse);
+            EXPECT_EQ(r.hr, DISP_E_EXCEPTION);
+            EXPECT_NE(r.description.find(L"保存できません"), std::wstring::npos);
+        }
+        EXPECT_EQ(FileStart(inUse, 100), "kept");
+        word.Quit();
+    }
+    // No file written on the way was left beside them.
+    std::vector<std::wstring> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().wstring());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"前の文書.docx", L"開いている文書.docx"}));
+}
+
+TEST(WordStubSave, AnEntryCountTheEndRecordCannotHoldIsRefused) {
+    wordstub::ZipWriter zip;
+    for (size_t i = 0; i < wordstub::ZipWriter::kMaxEntries; ++i)
+        zip.Add("word/media/image" + std::to_string(i) + ".png", "");
+    try {
+        zip.Add("one/more.png", "");
+        ADD_FAILURE() << "a 65,536th entry was taken";
+    } catch (const wordstub::MemberError& e) {
+        EXPECT_EQ(e.code, wordstub::WordError(5356));
+        EXPECT_NE(e.description.find(L"保存できません"), std::wstring::npos);
+    }
+    // The package of the entries taken is whole: its end record counts every one of them.
+    const std::string package = zip.Finish();
+    ASSERT_GE(package.size(), 22u);
+    const std::string end = package.substr(package.size() - 22);
+    EXPECT_EQ(end.substr(0, 4), std::string("PK\x05\x06", 4));
+    auto u16 = [&](size_t at) {
+        return static_cast<unsigned char>(end[at]) | static_cast<unsigned char>(end[at + 1]) << 8;
+    };
+    EXPECT_EQ(u16(8), 65535);
+    EXPECT_EQ(u16(10), 65535);
+}
+
 TEST(WordStubSave, ThePackageHoldsPagesAnchorsWrapsAndSizes) {
     const std::wstring dir = MakeTempFolder(L"wordstub-package");
     ASSERT_TRUE(WriteTestPicture(dir + L"\\small.png", PictureFormat::Png, 240, 160, 96));
@@ -551,6 +642,48 @@ TEST(WordStubScenario, ACallFailsWithTheGivenDescriptionOrCode) {
     }
 }
 
+TEST(WordStubScenario, ABusyWordTurnsCallsAwayAndThenTakesThem) {
+    {
+        StubScenario scenario;
+        scenario.busyMember = L"typeparagraph";
+        scenario.busyCall = 2;
+        scenario.busyTimes = 2;
+        StubSession session(scenario);
+        {
+            Word word;
+            ASSERT_TRUE(word.ok());
+            EXPECT_EQ(word.TypeParagraphs(1), S_OK);
+            EXPECT_EQ(word.TypeParagraphs(1), RPC_E_CALL_REJECTED);
+            EXPECT_EQ(word.TypeParagraphs(1), RPC_E_CALL_REJECTED);
+            EXPECT_EQ(word.TypeParagraphs(2), S_OK);
+            EXPECT_EQ(word.Where(), 3) << "a call turned away does nothing";
+            word.Quit();
+        }
+        ASSERT_TRUE(session.WaitForExit());
+        const auto journal = session.Journal();
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), L"BUSY Selection.TypeParagraph"), 2);
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), L"Selection.TypeParagraph method"), 3);
+        EXPECT_EQ(journal.back(), L"EXIT refs=0");
+    }
+    {
+        // Without a member every call counts.
+        StubScenario scenario;
+        scenario.busyCall = 1;
+        scenario.busyTimes = 1;
+        StubSession session(scenario);
+        {
+            ComPtr<IDispatch> word = CreateWord();
+            ASSERT_TRUE(word);
+            EXPECT_EQ(Call(word.Get(), L"Version", kGet).hr, RPC_E_CALL_REJECTED);
+            EXPECT_EQ(Call(word.Get(), L"Version", kGet).hr, S_OK);
+        }
+        ASSERT_TRUE(session.WaitForExit());
+        EXPECT_EQ(session.Journal(),
+                  (std::vector<std::wstring>{L"CREATE Application", L"BUSY Application.Version",
+                                             L"Application.Version method|get", L"EXIT refs=0"}));
+    }
+}
+
 TEST(WordStubScenario, AbruptExitInTheMiddleOfACall) {
     StubScenario scenario;
     scenario.crashMember = L"TypeParagraph";
@@ -573,10 +706,13 @@ TEST(WordStubScenario, AbruptExitInTheMiddleOfACall) {
 TEST(WordStubLifetime, ReferencesStillHeldAreCountedAtExit) {
     StubSession session;
     ComPtr<IDispatch> kept;
+    ComPtr<IDispatch> movedTo; // the answer of a call made for its effect, never let go of
     {
         Word word;
         ASSERT_TRUE(word.ok());
         kept = word.doc;
+        movedTo = Object(word.selection.Get(), L"GoTo", DISPATCH_METHOD, {{L"What", Var::I4(1).v}});
+        ASSERT_TRUE(movedTo);
         word.Quit();
         // Word is on its way out: further calls are refused.
         EXPECT_EQ(Call(word.app.Get(), L"Version", kGet).hr, RPC_E_DISCONNECTED);
@@ -584,7 +720,8 @@ TEST(WordStubLifetime, ReferencesStillHeldAreCountedAtExit) {
     // The document is still held: the stand-in leaves after its grace period all the same.
     ASSERT_TRUE(session.WaitForExit(15000));
     const auto journal = session.Journal();
-    EXPECT_EQ(journal.back(), L"EXIT refs=1");
+    EXPECT_EQ(journal.back(), L"EXIT refs=2");
     EXPECT_TRUE(Contains(journal, L"Application.Version REJECTED 0x80010108"));
     kept.Reset();
+    movedTo.Reset();
 }

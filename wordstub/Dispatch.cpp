@@ -386,6 +386,11 @@ HRESULT StubObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* 
             return DISP_E_MEMBERNOTFOUND;
         }
         const std::wstring what = std::wstring(kind_) + L"." + member->name;
+        // A busy Word turns the call away before looking at it: it never happened.
+        if (server.TurnAway(member->name)) {
+            server.Journal(L"BUSY " + what);
+            return RPC_E_CALL_REJECTED;
+        }
         DISPPARAMS none{};
         const DISPPARAMS& p = params ? *params : none;
 

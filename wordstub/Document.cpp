@@ -44,18 +44,19 @@ void Document::TypeParagraph() {
 }
 
 void Document::GoTo(int what, int which, int count, const std::wstring& name) {
-    const int perPage = LinesPerPage();
-    const int lastLine = paragraphs_ - 1;
-    auto clampLine = [&](long line) {
-        return static_cast<int>(std::clamp<long>(line, 0, lastLine));
+    // The caller's count may be anything a 32-bit integer holds: sums are made in 64 bits.
+    const long long perPage = LinesPerPage();
+    const long long lastLine = paragraphs_ - 1;
+    auto clampLine = [&](long long line) {
+        return static_cast<int>(std::clamp<long long>(line, 0, lastLine));
     };
     if (what == kGoToPage) {
-        const int pages = Pages();
-        const int current = cursor_ / perPage + 1;
-        long page = 0;
+        const long long pages = Pages();
+        const long long current = cursor_ / perPage + 1;
+        long long page = 0;
         if (!name.empty()) {
             wchar_t* end = nullptr;
-            page = std::wcstol(name.c_str(), &end, 10);
+            page = std::wcstoll(name.c_str(), &end, 10);
             if (!end || *end != L'\0')
                 throw MemberError{WordError(5101), L"指定されたページが見つかりません。"};
         } else if (which == kGoToFirst) {
@@ -69,18 +70,18 @@ void Document::GoTo(int what, int which, int count, const std::wstring& name) {
         } else {
             OutOfRange();
         }
-        page = std::clamp<long>(page, 1, pages);
-        cursor_ = clampLine((page - 1) * static_cast<long>(perPage));
+        page = std::clamp<long long>(page, 1, pages);
+        cursor_ = clampLine((page - 1) * perPage);
     } else if (what == kGoToLine) {
         // Lines are counted through the document; past the last line the point stays there.
         if (which == kGoToFirst)
-            cursor_ = clampLine(static_cast<long>(count) - 1);
+            cursor_ = clampLine(static_cast<long long>(count) - 1);
         else if (which == kGoToNext)
-            cursor_ = clampLine(static_cast<long>(cursor_) + count);
+            cursor_ = clampLine(static_cast<long long>(cursor_) + count);
         else if (which == kGoToPrevious)
-            cursor_ = clampLine(static_cast<long>(cursor_) - count);
+            cursor_ = clampLine(static_cast<long long>(cursor_) - count);
         else if (which == kGoToLast)
-            cursor_ = lastLine;
+            cursor_ = static_cast<int>(lastLine);
         else
             OutOfRange();
     } else {

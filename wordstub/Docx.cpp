@@ -3,8 +3,7 @@
 #include "Dispatch.h"
 #include "Document.h"
 #include "Win32Util.h"
-
-#include <zlib.h>
+#include "Zip.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,91 +38,6 @@ std::string Escape(const std::string& text) {
     }
     return out;
 }
-
-// ---- the zip container (stored entries deflated, no extras) ----
-class ZipWriter {
-public:
-    void Add(const std::string& name, const std::string& data) {
-        z_stream z{};
-        if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
-                         Z_DEFAULT_STRATEGY) != Z_OK)
-            throw std::bad_alloc();
-        std::string packed(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-        z.avail_in = static_cast<uInt>(data.size());
-        z.next_out = reinterpret_cast<Bytef*>(packed.data());
-        z.avail_out = static_cast<uInt>(packed.size());
-        const int status = deflate(&z, Z_FINISH);
-        packed.resize(z.total_out);
-        deflateEnd(&z);
-        if (status != Z_STREAM_END)
-            throw std::bad_alloc();
-        Entry e{
-            name,
-            crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())),
-            static_cast<uint32_t>(packed.size()), static_cast<uint32_t>(data.size()),
-            static_cast<uint32_t>(out_.size())};
-        Header(0x04034b50, e, false);
-        out_ += name;
-        out_ += packed;
-        entries_.push_back(e);
-    }
-    std::string Finish() {
-        const auto start = static_cast<uint32_t>(out_.size());
-        for (const Entry& e : entries_) {
-            Header(0x02014b50, e, true);
-            out_ += e.name;
-        }
-        const auto size = static_cast<uint32_t>(out_.size()) - start;
-        U32(0x06054b50);
-        U16(0);
-        U16(0);
-        U16(static_cast<uint16_t>(entries_.size()));
-        U16(static_cast<uint16_t>(entries_.size()));
-        U32(size);
-        U32(start);
-        U16(0);
-        return std::move(out_);
-    }
-
-private:
-    struct Entry {
-        std::string name;
-        uint32_t crc, packed, size, offset;
-    };
-    void U16(uint16_t v) {
-        out_ += static_cast<char>(v & 0xff);
-        out_ += static_cast<char>(v >> 8);
-    }
-    void U32(uint32_t v) {
-        U16(static_cast<uint16_t>(v & 0xffff));
-        U16(static_cast<uint16_t>(v >> 16));
-    }
-    void Header(uint32_t signature, const Entry& e, bool central) {
-        U32(signature);
-        if (central)
-            U16(20); // made by
-        U16(20);     // needed to extract
-        U16(0);      // flags
-        U16(8);      // deflate
-        U16(0);      // time 00:00
-        U16(0x21);   // date 1980-01-01
-        U32(e.crc);
-        U32(e.packed);
-        U32(e.size);
-        U16(static_cast<uint16_t>(e.name.size()));
-        U16(0); // extra
-        if (central) {
-            U16(0); // comment
-            U16(0); // disk
-            U16(0); // internal attributes
-            U32(0); // external attributes
-            U32(e.offset);
-        }
-    }
-    std::string out_;
-    std::vector<Entry> entries_;
-};
 
 constexpr char kXmlHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
 
@@ -223,6 +137,13 @@ std::string Drawing(const Shape& shape, int id, const std::string& relId, int zB
            "</a:graphicData></a:graphic></wp:anchor></w:drawing></w:r>";
 }
 
+DWORD LastErrorOr(DWORD fallback) {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : fallback;
+}
+
+// Writes a file beside the target and puts it in the target's place only once it is complete: a
+// save that fails leaves the file that was there before as it was.
 void WriteFileOrFail(const std::wstring& path, const std::string& bytes) {
     auto fail = [&](DWORD error) {
         wchar_t text[512] = {};
@@ -233,18 +154,26 @@ void WriteFileOrFail(const std::wstring& path, const std::string& bytes) {
             reason.pop_back();
         throw MemberError{WordError(5356), L"文書を保存できません。(" + path + L") " + reason};
     };
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const size_t slash = path.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
+    wchar_t temp[MAX_PATH] = {};
+    if (GetTempFileNameW(folder.c_str(), L"~WR", 0, temp) == 0)
         fail(GetLastError());
-    DWORD written = 0;
-    const bool ok =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-        written == bytes.size();
-    const DWORD error = GetLastError();
-    CloseHandle(file);
-    if (!ok) {
-        DeleteFileW(path.c_str());
+    DWORD error = ERROR_SUCCESS;
+    {
+        const UniqueKernelHandle file = OpenFile(temp, GENERIC_WRITE, 0, TRUNCATE_EXISTING);
+        DWORD written = 0;
+        if (!file ||
+            !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) ||
+            written != bytes.size() || !FlushFileBuffers(file.get()))
+            error = LastErrorOr(ERROR_WRITE_FAULT);
+    }
+    if (error == ERROR_SUCCESS &&
+        !MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = LastErrorOr(ERROR_ACCESS_DENIED);
+    if (error != ERROR_SUCCESS) {
+        DeleteFileW(temp);
         fail(error);
     }
 }

@@ -191,10 +191,10 @@ protected:
             doc_->TypeParagraph();
             break;
         case kGoTo:
-            // Word's defaults: pages, absolute, the first one. Word also answers with the range it
-            // went to; that answer is left out: Wine's dispatch marshalling asks for a result even
-            // when the caller wants none and never releases the object, which would read as a leak.
+            // Word's defaults: pages, absolute, the first one. Word answers with the range it went
+            // to, which the client must release even when it only wanted the move.
             doc_->GoTo(args.Integer(0, 1), args.Integer(1, 1), args.Integer(2, 1), args.Text(3));
+            Return<Range>(result, doc_, doc_->Cursor());
             break;
         default:
             Return<Range>(result, doc_, doc_->Cursor());

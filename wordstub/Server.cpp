@@ -64,6 +64,9 @@ void Server::Start() {
         scenario_.failCode = static_cast<HRESULT>(number);
     if (ReadNumber(key.get(), kCrashOccurrenceValue, number))
         scenario_.crashOccurrence = static_cast<int>(number);
+    ReadText(key.get(), kBusyMemberValue, scenario_.busyMember);
+    ReadNumber(key.get(), kBusyCallValue, scenario_.busyCall);
+    ReadNumber(key.get(), kBusyTimesValue, scenario_.busyTimes);
     if (ReadText(key.get(), kJournalValue, text) && !text.empty())
         journal_ = OpenFile(text, FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS);
@@ -103,6 +106,18 @@ Fate Server::CountCall(const std::wstring& member) {
     if (fail && n == scenario_.failOccurrence)
         return Fate::Fail;
     return Fate::Normal;
+}
+
+bool Server::TurnAway(const std::wstring& member) {
+    if (!session_ || scenario_.busyCall == 0 || scenario_.busyTimes == 0)
+        return false;
+    if (!scenario_.busyMember.empty() && !SameName(member, scenario_.busyMember))
+        return false;
+    // The attempts turned away are the busy call's own retries: attempts busyCall to
+    // busyCall + busyTimes - 1 are refused.
+    const unsigned long long attempt = ++busyAttempts_;
+    return attempt >= scenario_.busyCall &&
+           attempt - scenario_.busyCall < static_cast<unsigned long long>(scenario_.busyTimes);
 }
 
 void Server::Crash(const std::wstring& what) {

@@ -19,6 +19,11 @@ struct Scenario {
     HRESULT failCode = 0;
     std::wstring crashMember;
     int crashOccurrence = 1;
+    // Word is busy: busyTimes attempts from the busyCall-th on (1-based, at busyMember or at any
+    // member, refused ones counted, in this process) are turned away.
+    std::wstring busyMember;
+    DWORD busyCall = 0;
+    DWORD busyTimes = 0;
 };
 
 enum class Fate { Normal, Fail, Crash };
@@ -37,6 +42,8 @@ public:
     // crash.
     Fate CountCall(const std::wstring& member);
     [[noreturn]] void Crash(const std::wstring& what);
+    // Counts an attempt at a call and tells whether a busy Word turns it away.
+    bool TurnAway(const std::wstring& member);
 
     void ObjectCreated() noexcept;
     void ObjectDestroyed() noexcept;
@@ -62,6 +69,7 @@ private:
     bool session_ = false;
     DWORD thread_ = 0;
     int objects_ = 0;
+    unsigned long long busyAttempts_ = 0;
     int locks_ = 0;
     bool everCreated_ = false;
     bool quitting_ = false;

@@ -30,5 +30,8 @@ inline constexpr wchar_t kFailDescriptionValue[] = L"FailDescription";
 inline constexpr wchar_t kFailCodeValue[] = L"FailCode";
 inline constexpr wchar_t kCrashMemberValue[] = L"CrashMember";
 inline constexpr wchar_t kCrashOccurrenceValue[] = L"CrashOccurrence";
+inline constexpr wchar_t kBusyMemberValue[] = L"BusyMember"; // empty or absent: any member
+inline constexpr wchar_t kBusyCallValue[] = L"BusyCall";
+inline constexpr wchar_t kBusyTimesValue[] = L"BusyTimes";
 
 } // namespace wordstub

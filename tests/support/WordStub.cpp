@@ -63,6 +63,11 @@ StubSession::StubSession(const StubScenario& scenario) : journalPath_(NewJournal
         WriteText(key.get(), kFailDescriptionValue, scenario.failDescription);
         WriteNumber(key.get(), kFailCodeValue, static_cast<DWORD>(scenario.failCode));
     }
+    if (scenario.busyCall > 0) {
+        WriteText(key.get(), kBusyMemberValue, scenario.busyMember);
+        WriteNumber(key.get(), kBusyCallValue, scenario.busyCall);
+        WriteNumber(key.get(), kBusyTimesValue, scenario.busyTimes);
+    }
     if (!scenario.crashMember.empty()) {
         WriteText(key.get(), kCrashMemberValue, scenario.crashMember);
         WriteNumber(key.get(), kCrashOccurrenceValue, static_cast<DWORD>(scenario.crashOccurrence));

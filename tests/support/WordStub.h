@@ -20,6 +20,8 @@
 //   the line above CRASH <Object>.<Member>                              -- the scenario's abrupt
 //   exit, during the line above EXIT refs=<n>                                        -- the server
 //   is exiting; n = objects the client still held
+// A call a busy Word turned away (see StubScenario::busyCall) is journaled as
+// "BUSY <Object>.<Member>", once per attempt, before the line of the attempt that is taken.
 // A call rejected before reaching the member (unknown name, bad arguments, wrong invocation kind, a
 // call after Quit) is journaled as "<Object>.<Member> REJECTED 0x<hresult>"; for an unknown name
 // the unknown names follow (e.g. "Application.Vesion REJECTED 0x80020006", "Selection.GoTo REJECTED
@@ -47,6 +49,13 @@ struct StubScenario {
     // A call at which the server process exits abruptly, as if Word crashed.
     std::wstring crashMember;
     int crashOccurrence = 1;
+    // Word is busy: Invoke returns RPC_E_CALL_REJECTED to busyTimes attempts from the busyCall-th
+    // on (1-based), counting the attempts at busyMember (at any member when empty) in each
+    // stand-in process, refused ones included. A client that retries sees its call number busyCall
+    // refused busyTimes times and then taken.
+    std::wstring busyMember;
+    DWORD busyCall = 0;
+    DWORD busyTimes = 0;
 };
 
 // Sets the scenario for the stand-in processes started from now on and gives them a fresh journal.
