@@ -8,6 +8,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -113,7 +114,15 @@ int EntryAt(HWND list, int x, int y) {
     const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(x, y));
     if (HIWORD(hit) != 0)
         return -1;
-    return static_cast<int>(LOWORD(hit));
+    // The answer keeps only the low 16 bits of the index. Fewer than 65,536 rows are ever
+    // visible, so the entry is the first one at or after the top row with those low bits.
+    const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+    if (top == LB_ERR)
+        return static_cast<int>(LOWORD(hit));
+    int64_t index = (static_cast<int64_t>(top) & ~int64_t{0xFFFF}) | LOWORD(hit);
+    if (index < top)
+        index += 0x10000;
+    return static_cast<int>(index);
 }
 
 void InsertLine(HWND list, int index, const std::wstring& text) {

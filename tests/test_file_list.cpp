@@ -370,6 +370,30 @@ TEST_F(FileListTest, DropBelowTheLastLineMovesToTheEnd) {
     EXPECT_EQ(Selected(), 2);
 }
 
+TEST_F(FileListTest, DragBeyondTheFirst65536EntriesMovesTheEntryUnderThePointer) {
+    // The list's hit test answers in 16 bits; the rows shown here lie past 65,535.
+    constexpr int kCount = 70000;
+    auto line = [](int i) { return L"行 " + std::to_wstring(i); };
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list_, LB_INITSTORAGE, kCount, kCount * 16 * sizeof(wchar_t));
+    for (int i = 0; i < kCount; ++i)
+        SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line(i).c_str()));
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    ASSERT_EQ(form_->FileCount(), kCount);
+    SendMessageW(list_, LB_SETTOPINDEX, kCount - 1, 0);
+    const int top = static_cast<int>(SendMessageW(list_, LB_GETTOPINDEX, 0, 0));
+    ASSERT_GT(top, 0xFFFF);
+
+    LeftDrag(RowPoint(top), RowPoint(top + 1));
+    EXPECT_EQ(form_->DragIndex, top);
+    EXPECT_EQ(form_->FileAt(top), line(top + 1));
+    EXPECT_EQ(form_->FileAt(top + 1), line(top));
+    EXPECT_EQ(Selected(), top + 1);
+    // The entry with the same low 16 bits, far above, stays where it was.
+    EXPECT_EQ(form_->FileAt(top & 0xFFFF), line(top & 0xFFFF));
+    EXPECT_EQ(form_->FileAt((top & 0xFFFF) + 1), line((top & 0xFFFF) + 1));
+}
+
 TEST_F(FileListTest, CursorShowsWhereADropIsAcceptedAndReleaseOutsideChangesNothing) {
     const auto p = DropNames({L"a.jpg", L"b.jpg", L"c.jpg"});
     const HCURSOR noDrop = LoadCursorW(nullptr, IDC_NO);
