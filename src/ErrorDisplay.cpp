@@ -2,6 +2,7 @@
 
 #include "AppTitle.h"
 #include "Error.h"
+#include "MessageDialog.h"
 
 #include <exception>
 #include <new>
@@ -16,7 +17,7 @@ std::wstring ErrorDisplayText(const std::wstring& message) {
 
 void ShowErrorMessage(const std::wstring& message) {
     const std::wstring text = ErrorDisplayText(message);
-    MessageBoxW(GetActiveWindow(), text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
+    MessageBoxW(DialogOwner(), text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP);
 }
 
 void ShowCurrentException() noexcept {

@@ -3,6 +3,7 @@
 #include "AppTitle.h"
 #include "Error.h"
 #include "ErrorDisplay.h"
+#include "MessageDialog.h"
 #include "UiFont.h"
 #include "automation/Automation.h"
 #include "resource.h"
@@ -108,12 +109,17 @@ LRESULT CALLBACK ListBoxSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noex
     switch (msg) {
     case WM_LBUTTONDOWN:
     case WM_MBUTTONDOWN:
-    case WM_RBUTTONDOWN: {
+    case WM_RBUTTONDOWN:
+    // The second press of a double-click is a press too: a quick click and drag still moves.
+    case WM_LBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK: {
         // The list selects the entry first, as it does for a user; then the handler runs.
         LRESULT r = CallListBoxProc(hwnd, msg, wp, lp);
-        TMouseButton button = msg == WM_LBUTTONDOWN   ? TMouseButton::mbLeft
-                              : msg == WM_MBUTTONDOWN ? TMouseButton::mbMiddle
-                                                      : TMouseButton::mbRight;
+        const TMouseButton button =
+            msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK   ? TMouseButton::mbLeft
+            : msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK ? TMouseButton::mbMiddle
+                                                               : TMouseButton::mbRight;
         RunHandler([&] {
             form->ListBoxMouseDown(button, static_cast<UINT>(wp), GET_X_LPARAM(lp),
                                    GET_Y_LPARAM(lp));
@@ -127,7 +133,12 @@ LRESULT CALLBACK ListBoxSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noex
 
 } // namespace
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain() {
+    // The window goes before the members: its teardown messages still use the fonts, the spin
+    // field and the drag state, and find the window's handle where they expect it.
+    if (HWND hwnd = hwnd_.get())
+        DestroyWindow(hwnd);
+}
 
 HWND TfrmMain::Create(HINSTANCE instance) {
     WNDCLASSEXW wc{sizeof(wc)};
@@ -175,6 +186,7 @@ LRESULT CALLBACK TfrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) no
         self = static_cast<TfrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         self->hwnd_.reset(hwnd);
+        RegisterMainWindow(hwnd);
     } else {
         self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     }
@@ -190,6 +202,7 @@ LRESULT CALLBACK TfrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) no
     }
     if (msg == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        UnregisterMainWindow(hwnd);
         self->hwnd_.release();
     }
     return handled ? result : 0;

@@ -160,14 +160,40 @@ std::vector<WORD> MakeTemplate(const wchar_t* title) {
     return words;
 }
 
+HWND mainWindow = nullptr;
+
 } // namespace
+
+void RegisterMainWindow(HWND window) noexcept {
+    if (!mainWindow || !IsWindow(mainWindow))
+        mainWindow = window;
+}
+
+void UnregisterMainWindow(HWND window) noexcept {
+    if (mainWindow == window)
+        mainWindow = nullptr;
+}
+
+HWND DialogOwner() noexcept {
+    if (!mainWindow || !IsWindow(mainWindow))
+        return GetActiveWindow();
+    if (IsWindowEnabled(mainWindow))
+        return mainWindow;
+    // Disabled by a modal window of ours: the box goes over that one, so it stays modal.
+    HWND over = GetActiveWindow();
+    if (!over)
+        over = GetLastActivePopup(mainWindow);
+    return over && over != mainWindow && IsWindowVisible(over) && IsWindowEnabled(over)
+               ? over
+               : mainWindow;
+}
 
 TModalResult MessageDialog(const std::wstring& message, TMsgDlgType type, TMsgDlgButtons buttons) {
     DialogState state{&message, type, buttons == TMsgDlgButtons::mbOKCancel, {}};
     const std::vector<WORD> tmpl = MakeTemplate(TitleOf(type));
     const INT_PTR r = DialogBoxIndirectParamW(
-        GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(tmpl.data()),
-        GetActiveWindow(), DialogProc, reinterpret_cast<LPARAM>(&state));
+        GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(tmpl.data()), DialogOwner(),
+        DialogProc, reinterpret_cast<LPARAM>(&state));
     if (r == -1 || r == 0)
         throw Error(L"ダイアログを表示できません");
     return r == IDOK ? TModalResult::mrOk : TModalResult::mrCancel;

@@ -43,12 +43,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     ShowWindow(hwnd, show);
     UpdateWindow(hwnd);
 
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    MSG msg{};
+    BOOL got = 0;
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
         if (!IsDialogMessageW(hwnd, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
     }
-    return static_cast<int>(msg.wParam);
+    // Only WM_QUIT carries an exit code; a loop that failed (-1) has none to give.
+    return got == 0 ? static_cast<int>(msg.wParam) : 1;
 }

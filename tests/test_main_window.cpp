@@ -9,6 +9,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -359,4 +360,48 @@ TEST(MainWindowFocus, OpensInTheSpinFieldAndComesBackToTheLastControl) {
     DestroyWindow(other);
     DestroyWindow(hwnd);
     Pump(nullptr);
+}
+
+namespace {
+
+// What the list saw of its window when it was destroyed.
+struct AtListDestroy {
+    TfrmMain* form = nullptr;
+    DWORD listFont = 0;   // object type of the list's font
+    DWORD windowFont = 0; // object type of the font the main window answers with
+    HWND handle = nullptr;
+};
+
+LRESULT CALLBACK WatchListDestroy(HWND list, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                  DWORD_PTR ref) {
+    if (msg == WM_DESTROY) {
+        auto* seen = reinterpret_cast<AtListDestroy*>(ref);
+        auto typeOfFont = [](HWND hwnd) {
+            return GetObjectType(reinterpret_cast<HGDIOBJ>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+        };
+        seen->listFont = typeOfFont(list);
+        seen->windowFont = typeOfFont(GetParent(list));
+        seen->handle = seen->form->Handle();
+    }
+    return DefSubclassProc(list, msg, wp, lp);
+}
+
+} // namespace
+
+// Closing the window: the messages of its teardown still find the window's fonts and handle.
+TEST(MainWindowTeardown, ControlsAreDestroyedWhileTheWindowsMembersLive) {
+    StubSession stub;
+    auto form = std::make_unique<TfrmMain>();
+    HWND hwnd = form->Create(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(hwnd);
+    AtListDestroy seen;
+    seen.form = form.get();
+    ASSERT_TRUE(
+        SetWindowSubclass(form->ListBox, WatchListDestroy, 1, reinterpret_cast<DWORD_PTR>(&seen)));
+    form.reset();
+    Pump(nullptr);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(seen.listFont, static_cast<DWORD>(OBJ_FONT));
+    EXPECT_EQ(seen.windowFont, static_cast<DWORD>(OBJ_FONT));
+    EXPECT_EQ(seen.handle, hwnd);
 }

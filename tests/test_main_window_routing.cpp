@@ -106,21 +106,37 @@ TEST_F(RoutingTest, ListPressesAndDragsReachTheirHandlers) {
     Pump(hwnd);
     ASSERT_EQ(form.FileCount(), 3);
 
-    // A right press does not reach the drag: DragIndex stays.
-    POINT p = ItemCentre(1);
-    SendMessageW(form.ListBox, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
-    SendMessageW(form.ListBox, WM_RBUTTONUP, 0, MAKELPARAM(p.x, p.y));
-    EXPECT_EQ(form.DragIndex, -1);
-
-    // A left press on the first entry, dragged onto the last one, moves it there.
-    p = ItemCentre(0);
-    SendMessageW(form.ListBox, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-    EXPECT_EQ(form.DragIndex, 0);
-    const POINT to = ItemCentre(2);
-    SendMessageW(form.ListBox, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
-    SendMessageW(form.ListBox, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
-    Pump(hwnd);
-    EXPECT_EQ(form.FileAt(2), files[0]);
-    EXPECT_EQ(form.FileAt(0), files[1]);
+    // Each press on the first entry, dragged onto the last one, moves it there; the second press
+    // of a double-click is a press like any other. A right press reaches no drag: DragIndex stays.
+    const struct {
+        const char* what;
+        UINT press, release;
+        WPARAM held;
+        bool drags;
+    } presses[] = {
+        {"left press", WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON, true},
+        {"left double-click", WM_LBUTTONDBLCLK, WM_LBUTTONUP, MK_LBUTTON, true},
+        {"middle press", WM_MBUTTONDOWN, WM_MBUTTONUP, MK_MBUTTON, true},
+        {"middle double-click", WM_MBUTTONDBLCLK, WM_MBUTTONUP, MK_MBUTTON, true},
+        {"right press", WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON, false},
+        {"right double-click", WM_RBUTTONDBLCLK, WM_RBUTTONUP, MK_RBUTTON, false},
+    };
+    for (const auto& p : presses) {
+        SCOPED_TRACE(p.what);
+        SendMessageW(form.ListBox, LB_RESETCONTENT, 0, 0);
+        for (const std::wstring& file : files)
+            SendMessageW(form.ListBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(file.c_str()));
+        // The first press of a double-click has selected the entry.
+        SendMessageW(form.ListBox, LB_SETCURSEL, 0, 0);
+        form.DragIndex = -1;
+        const POINT from = ItemCentre(0), to = ItemCentre(2);
+        SendMessageW(form.ListBox, p.press, p.held, MAKELPARAM(from.x, from.y));
+        EXPECT_EQ(form.DragIndex, p.drags ? 0 : -1);
+        SendMessageW(form.ListBox, WM_MOUSEMOVE, p.held, MAKELPARAM(to.x, to.y));
+        SendMessageW(form.ListBox, p.release, 0, MAKELPARAM(to.x, to.y));
+        Pump(hwnd);
+        EXPECT_EQ(form.FileAt(2), p.drags ? files[0] : files[2]);
+        EXPECT_EQ(form.FileAt(0), p.drags ? files[1] : files[0]);
+    }
     EmptyTheList();
 }

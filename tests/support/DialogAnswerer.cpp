@@ -155,12 +155,15 @@ void DialogAnswerer::Watch() {
         }
         // Let the dialog finish initialising before reading and answering it.
         Sleep(150);
+        if (step.first)
+            step.first();
 
         DialogSeen seen;
         seen.title = step.title;
         seen.style = static_cast<DWORD>(GetWindowLongW(dialog, GWL_STYLE));
         GetWindowRect(dialog, &seen.rect);
         HWND owner = GetWindow(dialog, GW_OWNER);
+        seen.owner = owner;
         seen.ownerDisabled = owner && !IsWindowEnabled(owner);
         EnumChildWindows(dialog, CollectProc, reinterpret_cast<LPARAM>(&seen));
         const DialogAction& action = step.action;
@@ -202,9 +205,11 @@ void DialogAnswerer::Watch() {
             break;
         }
         }
-        // Wait for the dialog to go away before looking for the next one.
+        // Wait for the dialog to go away before looking for the next one, or for a box of its
+        // own to come up in front of it (it is disabled then).
         const auto gone = clock::now() + std::chrono::milliseconds(timeoutMs_);
-        while (IsWindow(dialog) && IsWindowVisible(dialog) && clock::now() < gone)
+        while (IsWindow(dialog) && IsWindowVisible(dialog) && IsWindowEnabled(dialog) &&
+               clock::now() < gone)
             Sleep(20);
     }
 }

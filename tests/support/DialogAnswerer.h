@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,6 +34,7 @@ struct DialogSeen {
     std::wstring fileNameField;        // save dialog: the name offered
     DWORD style = 0;
     RECT rect{};                // window rectangle on screen
+    HWND owner = nullptr;       // the window that owns the dialog, if any
     bool ownerDisabled = false; // the owner was disabled while the dialog was up
 };
 
@@ -41,6 +43,9 @@ public:
     struct Step {
         std::wstring title;
         DialogAction action;
+        // Runs on the watcher's thread once the dialog is up, before it is read and answered (the
+        // user turning to another program, say).
+        std::function<void()> first = {};
     };
 
     // Starts watching the calling thread for the given dialogs, answered in this order.
