@@ -220,6 +220,45 @@ private:
     HCURSOR savedScreen_;
 };
 
+// A path as the file system resolves it: full, without "." and "..", and with long names for
+// short (8.3) ones when the file exists. Unchanged when it cannot be resolved.
+std::wstring ResolvedPath(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n >= full.size()) {
+        full.resize(n);
+        n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+    }
+    if (n == 0 || n >= full.size())
+        return path;
+    full.resize(n);
+    // Generated short names always hold a "~"; other paths are long already.
+    if (full.find(L'~') == std::wstring::npos)
+        return full;
+    std::wstring longer(full.size() + MAX_PATH, L'\0');
+    n = GetLongPathNameW(full.c_str(), longer.data(), static_cast<DWORD>(longer.size()));
+    if (n >= longer.size()) {
+        longer.resize(n);
+        n = GetLongPathNameW(full.c_str(), longer.data(), n);
+    }
+    if (n == 0 || n >= longer.size())
+        return full;
+    longer.resize(n);
+    return longer;
+}
+
+// Word would save the document over one of the pictures it has just embedded.
+bool OutputIsListed(const std::wstring& outputPath, const std::vector<std::wstring>& files) {
+    const std::wstring output = ResolvedPath(outputPath);
+    for (const std::wstring& file : files) {
+        // The file system ignores case the way an ordinal comparison does, whatever the locale.
+        if (CompareStringOrdinal(output.c_str(), static_cast<int>(output.size()),
+                                 ResolvedPath(file).c_str(), -1, TRUE) == CSTR_EQUAL)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 void TfrmMain::Button4Click() {
@@ -242,6 +281,12 @@ void TfrmMain::Button4Click() {
     files.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i)
         files.push_back(FileAt(i));
+    if (OutputIsListed(outputPath, files)) {
+        MessageDialog(L"一覧にあるファイルには保存できません。別の名前を指定して下さい。",
+                      TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+        SetFocus(ListBox);
+        return;
+    }
     const PageLayout layout = PageLayout::ForFiles(count, SpinValue());
     const int wrapChoice = WrapChoice();
     {

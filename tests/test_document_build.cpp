@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <climits>
+#include <iterator>
 #include <set>
 #include <thread>
 
@@ -462,6 +463,155 @@ TEST_F(DocumentBuild, HourglassShowsWhileWordWorksAndTheArrowReturns) {
     SendMessageW(Form().ListBox, WM_SETCURSOR, reinterpret_cast<WPARAM>(Form().ListBox),
                  MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
+}
+
+std::string Contents(const std::wstring& path) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
+    const auto files = First(3);
+    const std::wstring picture = files[1];
+    const fs::path sub = dir_ / L"sub";
+    fs::create_directories(sub);
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameW(picture.c_str(), shortName, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(shortName), picture) << "the picture's name has a short form";
+    std::wstring upper = picture;
+    CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    const std::wstring roundabout = (sub / L".." / fs::path(picture).filename()).wstring();
+    const struct {
+        const char* what;
+        std::wstring listed, typed;
+    } cases[] = {
+        {"the listed path", picture, picture},
+        {"other letter case", picture, upper},
+        {"through a folder and back", picture, roundabout},
+        {"short name typed", picture, shortName},
+        {"short name listed", shortName, picture},
+    };
+    const std::string before = Contents(picture);
+    ASSERT_FALSE(before.empty());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetForm({files[0], c.listed, files[2]});
+        SetFocus(Form().Button4);
+        StubSession session;
+        // The save dialog asks first whether to replace the existing file (yes), then the warning.
+        DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(c.typed)},
+                               {kSaveTitle, DialogAction::Return()},
+                               {kWarningTitle, DialogAction::Press(L"OK")}},
+                              5000);
+        // Should a build run after all, its closing box is answered too, so the test goes on.
+        DialogAnswerer stray({{kInfoTitle, DialogAction::Press(L"OK")}}, 60000);
+        ClickBuild();
+        answer.Join();
+        EXPECT_EQ(stray.Answered(), 0u) << "a document was built";
+        ASSERT_TRUE(answer.AllAnswered()) << answer.Answered();
+        EXPECT_EQ(answer.SeenAt(2).text,
+                  L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");
+        EXPECT_EQ(answer.SeenAt(2).buttons, std::vector<std::wstring>{L"OK"});
+        EXPECT_EQ(GetFocus(), Form().ListBox);
+        EXPECT_TRUE(session.Journal().empty()) << "Word was started";
+        EXPECT_EQ(Contents(picture), before);
+        EXPECT_EQ(Form().FileCount(), 3);
+    }
+
+    // The same name in another folder is another file: the build goes on.
+    const std::wstring elsewhere = (sub / fs::path(picture).filename()).wstring();
+    std::error_code ec;
+    fs::remove(elsewhere, ec);
+    ResetForm(files, 3, 0);
+    output_ = elsewhere;
+    StubSession session;
+    Succeed(session);
+    EXPECT_EQ(Contents(picture), before);
+}
+
+// A window of another thread, standing for another program the user turns to.
+class OtherProgram {
+public:
+    OtherProgram() {
+        thread_ = std::thread([this] { Run(); });
+        while (!ready_)
+            Sleep(5);
+    }
+    OtherProgram(const OtherProgram&) = delete;
+    OtherProgram& operator=(const OtherProgram&) = delete;
+    ~OtherProgram() {
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        // Its window's going may activate one of ours: answer what it sends meanwhile.
+        while (!done_) {
+            MSG msg;
+            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+            Sleep(5);
+        }
+        thread_.join();
+    }
+
+    // Brings its window to the front, as a click on it would; true once it is in front.
+    bool TakeForeground() {
+        PostThreadMessageW(threadId_, WM_APP, 0, 0);
+        for (int i = 0; i < 300 && GetForegroundWindow() != hwnd_; ++i)
+            Sleep(10);
+        return GetForegroundWindow() == hwnd_;
+    }
+
+private:
+    void Run() {
+        hwnd_ =
+            CreateWindowExW(0, L"STATIC", L"別のプログラム", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
+                            40, 300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        threadId_ = GetCurrentThreadId();
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // the thread's queue exists from here
+        ready_ = true;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (msg.message == WM_APP && !msg.hwnd)
+                SetForegroundWindow(hwnd_);
+            DispatchMessageW(&msg);
+        }
+        DestroyWindow(hwnd_);
+        done_ = true;
+    }
+
+    std::thread thread_;
+    std::atomic<bool> ready_{false}, done_{false};
+    DWORD threadId_ = 0;
+    HWND hwnd_ = nullptr;
+};
+
+TEST_F(DocumentBuild, ClosingBoxIsOwnedByTheMainWindowAfterTheUserTurnedAway) {
+    // While the build runs the user works in another program: this thread has no active window
+    // when the build ends. The closing box must still keep the main window disabled, or a second
+    // build could start inside it. (The error box's owner is checked with the error display.)
+    HWND main = Form().Handle();
+    const DWORD self = GetCurrentThreadId();
+    ResetForm(First(2), 3, 0);
+    OtherProgram other;
+    bool turnedAway = false;
+    StubSession session;
+    DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(output_),
+                            [&] {
+                                GUITHREADINFO gti{sizeof(gti)};
+                                turnedAway = other.TakeForeground() &&
+                                             GetGUIThreadInfo(self, &gti) && !gti.hwndActive;
+                            }},
+                           {kInfoTitle, DialogAction::Press(L"OK")}},
+                          60000);
+    ClickBuild();
+    answer.Join();
+    ASSERT_TRUE(answer.AllAnswered());
+    ASSERT_TRUE(turnedAway) << "the other window did not come to the front";
+    EXPECT_EQ(answer.SeenAt(1).owner, main);
+    EXPECT_TRUE(answer.SeenAt(1).ownerDisabled);
+    EXPECT_TRUE(IsWindowEnabled(main)) << "enabled again once the box is closed";
+    ExpectWordEndedClean(session);
+    SetForegroundWindow(main);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
 }
 
 TEST_F(DocumentBuild, ClickDuringABuildDoesNotStartAnother) {

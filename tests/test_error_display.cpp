@@ -3,6 +3,7 @@
 
 #include "DialogAnswerer.h"
 #include "Error.h"
+#include "MessageDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -99,4 +100,57 @@ TEST(ErrorDisplay, OtherExceptionsStillReachTheDisplay) {
     ASSERT_EQ(answer.Answered(), 2u);
     EXPECT_EQ(answer.SeenAt(0).text, L"disk full.");
     EXPECT_FALSE(answer.SeenAt(1).text.empty());
+}
+
+// The box is owned by the program's main window even when the user has turned to another
+// program (this thread then has no active window): the main window stays disabled under it.
+TEST(ErrorDisplay, OwnedByTheMainWindowWhenAnotherProgramIsInFront) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    HWND main = CreateWindowExW(0, L"STATIC", L"本体", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                200, 100, nullptr, nullptr, instance, nullptr);
+    ASSERT_TRUE(main);
+    RegisterMainWindow(main);
+    std::atomic<HWND> other{nullptr};
+    std::atomic<bool> quit{false};
+    std::thread program([&] {
+        HWND w = CreateWindowExW(0, L"STATIC", L"別のプログラム", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                 40, 40, 200, 100, nullptr, nullptr, instance, nullptr);
+        SetForegroundWindow(w);
+        other = w;
+        while (!quit) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(5);
+        }
+        DestroyWindow(w);
+    });
+    while (!other) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        Sleep(5);
+    }
+    for (int i = 0; i < 300 && GetActiveWindow(); ++i) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        Sleep(10);
+    }
+    ASSERT_EQ(GetActiveWindow(), nullptr) << "the other program did not come to the front";
+    DialogAnswerer answer(L"タブロリン", DialogAction::Press(L"OK"));
+    ShowErrorMessage(L"保存できません");
+    answer.Join();
+    ASSERT_EQ(answer.Answered(), 1u);
+    EXPECT_EQ(answer.SeenAt(0).owner, main);
+    EXPECT_TRUE(answer.SeenAt(0).ownerDisabled);
+    EXPECT_TRUE(IsWindowEnabled(main));
+    quit = true;
+    while (IsWindow(other)) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        Sleep(5);
+    }
+    program.join();
+    UnregisterMainWindow(main);
+    DestroyWindow(main);
 }
