@@ -176,7 +176,7 @@ TEST_F(SpinTest, HeldButtonRepeatsAfter400ThenEvery100Ms) {
     SendMessageW(form.SpinButtons, WM_LBUTTONDOWN, MK_LBUTTON, ButtonPoint(+1));
     ASSERT_EQ(Text(), L"2") << "the press steps at once";
     std::wstring last = Text();
-    while (GetTickCount() - start < 1100 && steps.size() < 5) {
+    while (GetTickCount() - start < 1600 && steps.size() < 5) {
         Pump(hwnd, 5);
         if (Text() != last) {
             steps.push_back(GetTickCount() - start);
@@ -185,12 +185,12 @@ TEST_F(SpinTest, HeldButtonRepeatsAfter400ThenEvery100Ms) {
     }
     SendMessageW(form.SpinButtons, WM_LBUTTONUP, 0, ButtonPoint(+1));
     ASSERT_GE(steps.size(), 3u) << "the held button repeats";
-    EXPECT_GE(steps[0], 390u) << "first repeat";
-    EXPECT_LT(steps[0], 650u) << "first repeat";
-    for (size_t i = 1; i < steps.size(); ++i) {
-        EXPECT_GE(steps[i] - steps[i - 1], 85u) << "repeat " << i;
-        EXPECT_LT(steps[i] - steps[i - 1], 300u) << "repeat " << i;
-    }
+    // A busy machine can only delay a timer tick, and the next one then comes sooner: so no
+    // step may come before its time on the schedule, and on average they keep its pace.
+    for (size_t i = 0; i < steps.size(); ++i)
+        EXPECT_GE(steps[i], 385u + 100u * i) << "step " << i;
+    EXPECT_LT(steps[0], 700u) << "first repeat";
+    EXPECT_LT((steps.back() - steps[0]) / (steps.size() - 1), 200u) << "repeat pace";
     // Released: no more steps.
     const std::wstring released = Text();
     Pump(hwnd, 300);
