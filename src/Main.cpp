@@ -51,17 +51,6 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-HWND MakeChild(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
-               int w, int h, int id, HFONT font, DWORD exStyle = 0) {
-    HWND child = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h,
-                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleW(nullptr), nullptr);
-    if (!child)
-        throw Error(L"ウィンドウを作成できません");
-    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return child;
-}
-
 // Text width and height in a font, for controls that size themselves to their caption.
 SIZE TextSize(HFONT font, const wchar_t* text) {
     SIZE size{};
@@ -90,47 +79,6 @@ bool WordWritesDocx() {
     return automation::CompareWithInt(version, 12) >= 0;
 }
 
-// The list is subclassed by replacing its window procedure: comctl32's SetWindowSubclass looks up
-// a window property on every message, which makes reading a list of thousands of lines slow.
-WNDPROC listBoxClassProc = nullptr;
-
-LRESULT CallListBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    return CallWindowProcW(listBoxClassProc, hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK ListBoxSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
-    auto* form = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!form)
-        return CallListBoxProc(hwnd, msg, wp, lp);
-    bool usedByDrag = false;
-    RunHandler([&] { usedByDrag = form->ListBoxDragMessage(msg, wp, lp); });
-    if (usedByDrag)
-        return 0;
-    switch (msg) {
-    case WM_LBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    // The second press of a double-click is a press too: a quick click and drag still moves.
-    case WM_LBUTTONDBLCLK:
-    case WM_MBUTTONDBLCLK:
-    case WM_RBUTTONDBLCLK: {
-        // The list selects the entry first, as it does for a user; then the handler runs.
-        LRESULT r = CallListBoxProc(hwnd, msg, wp, lp);
-        const TMouseButton button =
-            msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK   ? TMouseButton::mbLeft
-            : msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK ? TMouseButton::mbMiddle
-                                                               : TMouseButton::mbRight;
-        RunHandler([&] {
-            form->ListBoxMouseDown(button, static_cast<UINT>(wp), GET_X_LPARAM(lp),
-                                   GET_Y_LPARAM(lp));
-        });
-        return r;
-    }
-    default:
-        return CallListBoxProc(hwnd, msg, wp, lp);
-    }
-}
-
 } // namespace
 
 TfrmMain::~TfrmMain() {
@@ -140,30 +88,16 @@ TfrmMain::~TfrmMain() {
         DestroyWindow(hwnd);
 }
 
+void TfrmMain::DescribeClass(WNDCLASSEXW& wc) {
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_MAINICON));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(wc.hInstance, MAKEINTRESOURCEW(IDI_MAINICON),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+}
+
 HWND TfrmMain::Create(HINSTANCE instance) {
-    WNDCLASSEXW wc{sizeof(wc)};
-    if (!GetClassInfoExW(instance, kClassName, &wc)) {
-        wc = {sizeof(wc)};
-        wc.style = CS_HREDRAW | CS_VREDRAW;
-        wc.lpfnWndProc = &TfrmMain::WndProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClassName;
-        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_MAINICON));
-        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAINICON),
-                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-        if (!RegisterClassExW(&wc))
-            throw Error(L"ウィンドウクラスを登録できません");
-        WNDCLASSEXW panel{sizeof(panel)};
-        panel.lpfnWndProc = PanelProc;
-        panel.hInstance = instance;
-        panel.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        panel.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        panel.lpszClassName = kPanelClass;
-        RegisterClassExW(&panel);
-    }
+    RegisterWindowClass(instance, kPanelClass, PanelProc);
     SaveDialog.Title = L"画像を添付するワードファイルの名前";
     SaveDialog.Filter = kDocFilter;
     SaveDialog.DefaultExt = L"doc";
@@ -173,44 +107,23 @@ HWND TfrmMain::Create(HINSTANCE instance) {
     // Centred on the screen; sizes are pixels whatever the display's resolution.
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;
-    HWND hwnd = CreateWindowExW(0, kClassName, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x,
-                                y, kFormWidth, kFormHeight, nullptr, nullptr, instance, this);
-    if (!hwnd)
-        throw Error(L"ウィンドウを作成できません");
-    return hwnd;
-}
-
-LRESULT CALLBACK TfrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
-    TfrmMain* self = nullptr;
-    if (msg == WM_NCCREATE) {
-        self = static_cast<TfrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->hwnd_.reset(hwnd);
-        RegisterMainWindow(hwnd);
-    } else {
-        self = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    }
-    if (!self)
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    LRESULT result = 0;
-    bool handled = false;
-    try {
-        result = self->HandleMessage(msg, wp, lp);
-        handled = true;
-    } catch (...) {
-        ShowCurrentException();
-    }
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        UnregisterMainWindow(hwnd);
-        self->hwnd_.release();
-    }
-    return handled ? result : 0;
+    return CreateWindowOf(nullptr,
+                          {nullptr, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                           Bounds(x, y, kFormWidth, kFormHeight)},
+                          instance);
 }
 
 LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     HWND hwnd = hwnd_.get();
     switch (msg) {
+    case WM_NCCREATE:
+        RegisterMainWindow(hwnd);
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_NCDESTROY: {
+        const LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
+        UnregisterMainWindow(hwnd);
+        return r;
+    }
     case WM_CREATE:
         CreateControls();
         RunHandler([&] { FormCreate(); });
@@ -262,6 +175,35 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+LRESULT TfrmMain::ListBoxMessage(HWND list, UINT msg, WPARAM wp, LPARAM lp) {
+    bool usedByDrag = false;
+    RunHandler([&] { usedByDrag = ListBoxDragMessage(msg, wp, lp); });
+    if (usedByDrag)
+        return 0;
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    // The second press of a double-click is a press too: a quick click and drag still moves.
+    case WM_LBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK: {
+        // The list selects the entry first, as it does for a user; then the handler runs.
+        LRESULT r = CallOriginal(list, msg, wp, lp);
+        const TMouseButton button =
+            msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK   ? TMouseButton::mbLeft
+            : msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK ? TMouseButton::mbMiddle
+                                                               : TMouseButton::mbRight;
+        RunHandler([&] {
+            ListBoxMouseDown(button, static_cast<UINT>(wp), GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+        });
+        return r;
+    }
+    default:
+        return CallOriginal(list, msg, wp, lp);
+    }
+}
+
 void TfrmMain::RestoreFocus() {
     HWND target = lastFocus_ && IsWindow(lastFocus_) ? lastFocus_ : Spin;
     if (target && IsWindowVisible(target) && IsWindowEnabled(target))
@@ -292,39 +234,42 @@ void TfrmMain::CreateControls() {
 
     RECT rc;
     GetClientRect(hwnd, &rc);
-    Panel1 = MakeChild(hwnd, kPanelClass, L"", WS_CLIPSIBLINGS, 0, 0, rc.right, kPanelHeight, 0, f,
-                       WS_EX_CONTROLPARENT);
+    Panel1 = CreateChild(hwnd, {kPanelClass, L"", WS_CLIPSIBLINGS,
+                                Bounds(0, 0, rc.right, kPanelHeight), 0, f, WS_EX_CONTROLPARENT});
     // Creation order is the tab order: Spin, Button3, Button4, Button1, RadioGroup, Button2.
     const wchar_t* labelText = L"1頁に貼り付ける画像の数";
     const SIZE labelSize = TextSize(f, labelText);
-    Label1 = MakeChild(Panel1, L"STATIC", labelText, SS_LEFT | SS_NOPREFIX, 8, 9, labelSize.cx,
-                       labelSize.cy, idLabel1, f);
-    spin_.Create(Panel1, RECT{15, 28, 15 + 57, 28 + 21}, idSpin, f, kSpinMin, kSpinMax, 2);
+    Label1 = CreateChild(Panel1, {L"STATIC", labelText, SS_LEFT | SS_NOPREFIX,
+                                  Bounds(8, 9, labelSize.cx, labelSize.cy), idLabel1, f});
+    spin_.Create(Panel1, Bounds(15, 28, 57, 21), idSpin, f, kSpinMin, kSpinMax, 2);
     Spin = spin_.Edit();
     SpinButtons = spin_.Buttons();
     spin_.SetValue(3);
-    Button3 = MakeChild(Panel1, L"BUTTON", L"一覧クリア", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
-                        290, 42, 100, 25, idButton3, f);
-    Button4 = MakeChild(Panel1, L"BUTTON", L"名前を付けて保存　→　貼り付け開始",
-                        WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 290, 10, 210, 25, idButton4, f);
-    Button1 = MakeChild(Panel1, L"BUTTON", L"行クリア", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 399,
-                        42, 100, 25, idButton1, f);
+    constexpr DWORD kButton = WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON;
+    Button3 = CreateChild(
+        Panel1, {L"BUTTON", L"一覧クリア", kButton, Bounds(290, 42, 100, 25), idButton3, f});
+    Button4 = CreateChild(Panel1, {L"BUTTON", L"名前を付けて保存　→　貼り付け開始", kButton,
+                                   Bounds(290, 10, 210, 25), idButton4, f});
+    Button1 = CreateChild(
+        Panel1, {L"BUTTON", L"行クリア", kButton, Bounds(399, 42, 100, 25), idButton1, f});
     CreateRadioGroup(f);
-    Button2 = MakeChild(Panel1, L"BUTTON", L"バージョン", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
-                        512, 8, 75, 60, idButton2, f);
+    Button2 = CreateChild(
+        Panel1, {L"BUTTON", L"バージョン", kButton, Bounds(512, 8, 75, 60), idButton2, f});
 
-    ListBox = MakeChild(hwnd, L"LISTBOX", L"",
-                        WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 0,
-                        kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight, idListBox,
-                        listFont_.get(), WS_EX_CLIENTEDGE);
+    ListBox = CreateChild(
+        hwnd, {L"LISTBOX", L"", WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+               Bounds(0, kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight),
+               idListBox, listFont_.get(), WS_EX_CLIENTEDGE});
     SendMessageW(ListBox, LB_SETITEMHEIGHT, 0, 15);
-    SetWindowLongPtrW(ListBox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    listBoxClassProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(ListBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListBoxSubclass)));
+    Subclass<&TfrmMain::ListBoxMessage>(ListBox);
 
-    StatusBar = MakeChild(hwnd, STATUSCLASSNAMEW, L"",
-                          SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, 0,
-                          0, 0, idStatusBar, f);
+    StatusBar =
+        CreateChild(hwnd, {STATUSCLASSNAMEW,
+                           L"",
+                           SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
+                           {},
+                           idStatusBar,
+                           f});
     SendMessageW(StatusBar, SB_SIMPLE, TRUE, 0);
     LayoutControls();
 }
@@ -341,8 +286,8 @@ void TfrmMain::LayoutControls() {
 
 void TfrmMain::CreateRadioGroup(HFONT font) {
     constexpr int left = 150, top = 21, width = 128, height = 44, columns = 2;
-    RadioGroup = MakeChild(Panel1, L"BUTTON", L"折り返しの種類と配置", BS_GROUPBOX, left, top,
-                           width, height, idRadioGroup, font);
+    RadioGroup = CreateChild(Panel1, {L"BUTTON", L"折り返しの種類と配置", BS_GROUPBOX,
+                                      Bounds(left, top, width, height), idRadioGroup, font});
     // Items in columns under the caption, one row.
     const int fontHeight = FontHeight(font);
     const int itemWidth = (width - 10) / columns;
@@ -351,9 +296,10 @@ void TfrmMain::CreateRadioGroup(HFONT font) {
     const wchar_t* captions[2] = {L"前面", L"四角"};
     for (int i = 0; i < 2; ++i)
         RadioItems[i] =
-            MakeChild(Panel1, L"BUTTON", captions[i], BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0),
-                      left + 8 + i * itemWidth, itemTop, itemWidth, itemHeight,
-                      i == 0 ? idRadio0 : idRadio1, font);
+            CreateChild(Panel1, {L"BUTTON", captions[i],
+                                 static_cast<DWORD>(BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0)),
+                                 Bounds(left + 8 + i * itemWidth, itemTop, itemWidth, itemHeight),
+                                 i == 0 ? idRadio0 : idRadio1, font});
     SendMessageW(RadioItems[0], BM_SETCHECK, BST_CHECKED, 0);
     RadioGroupClick(0);
 }

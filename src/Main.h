@@ -4,6 +4,7 @@
 #include "Handles.h"
 #include "SaveDialog.h"
 #include "SpinEdit.h"
+#include "WindowBase.h"
 
 #include <windows.h>
 
@@ -12,18 +13,15 @@
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 enum class TDragState { dsDragEnter, dsDragLeave, dsDragMove };
 
-class TfrmMain {
+class TfrmMain : public WindowBase<TfrmMain> {
 public:
     static constexpr wchar_t kClassName[] = L"TfrmMain";
 
     TfrmMain() = default;
-    TfrmMain(const TfrmMain&) = delete;
-    TfrmMain& operator=(const TfrmMain&) = delete;
     ~TfrmMain();
 
     // Registers the class and creates the window; FormCreate runs inside. Not shown yet.
     HWND Create(HINSTANCE instance);
-    HWND Handle() const noexcept { return hwnd_.get(); }
     // The program's main window ends the message loop when it is destroyed; other instances
     // (tests) leave the thread's loop alone.
     bool EndsProgram = false;
@@ -80,8 +78,10 @@ public:
     static constexpr wchar_t kDocxFilter[] = L"Word 文書（*.docx）|*.docx";
 
 private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+    friend class WindowBase<TfrmMain>;
+    static void DescribeClass(WNDCLASSEXW& wc);
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT ListBoxMessage(HWND list, UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     void LayoutControls();
     void OnCommand(HWND control, int code);
@@ -90,7 +90,6 @@ private:
     void ReadDesktopPath();
     void RestoreFocus();
 
-    UniqueHwnd hwnd_;
     UniqueFont font_;     // "ＭＳ Ｐゴシック" 12 px
     UniqueFont listFont_; // "ＭＳ Ｐゴシック" 15 px
     TSpinEdit spin_;

@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "Handles.h"
 #include "UiFont.h"
+#include "WindowBase.h"
 
 #include <windows.h>
 
@@ -53,17 +54,6 @@ const wchar_t* IconOf(TMsgDlgType type) {
     return IDI_QUESTION;
 }
 
-HWND AddControl(HWND dialog, const wchar_t* cls, const wchar_t* text, DWORD style, const RECT& r,
-                int id, HFONT font) {
-    HWND child = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
-                                 r.right - r.left, r.bottom - r.top, dialog,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleW(nullptr), nullptr);
-    if (child)
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return child;
-}
-
 // Lays out icon, text and buttons, then centres the dialog on the screen.
 void BuildDialog(HWND dialog, DialogState& state) {
     state.font = CreateUiFont(12);
@@ -87,23 +77,22 @@ void BuildDialog(HWND dialog, DialogState& state) {
     const int buttonsY = kMargin + contentH + 16;
     const int clientH = buttonsY + kButtonHeight + kMargin;
 
-    HWND icon =
-        AddControl(dialog, L"STATIC", L"", SS_ICON,
-                   RECT{kMargin, kMargin, kMargin + kIconSize, kMargin + kIconSize}, -1, font);
+    HWND icon = CreateChild(dialog, {L"STATIC", L"", SS_ICON,
+                                     Bounds(kMargin, kMargin, kIconSize, kIconSize), -1, font});
     SendMessageW(icon, STM_SETICON,
                  reinterpret_cast<WPARAM>(LoadIconW(nullptr, IconOf(state.type))), 0);
     const int textY = kMargin + (contentH - textH) / 2;
-    AddControl(dialog, L"STATIC", state.message->c_str(), SS_LEFT | SS_NOPREFIX,
-               RECT{textX, textY, textX + textW, textY + textH}, -1, font);
+    CreateChild(dialog, {L"STATIC", state.message->c_str(), SS_LEFT | SS_NOPREFIX,
+                         Bounds(textX, textY, textW, textH), -1, font});
 
-    int x = (clientW - buttonsW) / 2;
-    HWND ok = AddControl(dialog, L"BUTTON", L"OK", WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON,
-                         RECT{x, buttonsY, x + kButtonWidth, buttonsY + kButtonHeight}, IDOK, font);
-    if (state.hasCancel) {
-        x += kButtonWidth + kButtonGap;
-        AddControl(dialog, L"BUTTON", L"キャンセル", WS_TABSTOP | BS_PUSHBUTTON,
-                   RECT{x, buttonsY, x + kButtonWidth, buttonsY + kButtonHeight}, IDCANCEL, font);
-    }
+    const int x = (clientW - buttonsW) / 2;
+    HWND ok = CreateChild(dialog, {L"BUTTON", L"OK", WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON,
+                                   Bounds(x, buttonsY, kButtonWidth, kButtonHeight), IDOK, font});
+    if (state.hasCancel)
+        CreateChild(dialog,
+                    {L"BUTTON", L"キャンセル", WS_TABSTOP | BS_PUSHBUTTON,
+                     Bounds(x + kButtonWidth + kButtonGap, buttonsY, kButtonWidth, kButtonHeight),
+                     IDCANCEL, font});
     SendMessageW(dialog, DM_SETDEFID, IDOK, 0);
     SetFocus(ok);
 

@@ -1,36 +1,16 @@
 #include "SpinEdit.h"
 
-#include "Error.h"
-#include "ErrorDisplay.h"
-
-#include <commctrl.h>
 #include <windowsx.h>
 
 #include <climits>
 
 namespace {
 
-constexpr wchar_t kButtonClass[] = L"TSpinButton";
-
 wchar_t DecimalSeparator() {
     wchar_t buf[8] = {};
     if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, 8) > 1)
         return buf[0];
     return L'.';
-}
-
-void RegisterButtonClass(HINSTANCE instance, WNDPROC proc) {
-    WNDCLASSEXW wc{sizeof(wc)};
-    if (GetClassInfoExW(instance, kButtonClass, &wc))
-        return;
-    wc = {sizeof(wc)};
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kButtonClass;
-    if (!RegisterClassExW(&wc))
-        throw Error(L"ウィンドウクラスを登録できません");
 }
 
 // Messages after which the edit control may have painted (on WM_PAINT or straight through its
@@ -64,8 +44,8 @@ bool PaintsField(UINT msg) {
 void TSpinEdit::RedrawButtons() {
     // The edit control paints with its parent's clipping (CS_PARENTDC), over the buttons inside
     // it: draw them again whenever the field may have painted.
-    if (buttons_)
-        RedrawWindow(buttons_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    if (Handle())
+        RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
 bool TSpinEdit::IsValidChar(wchar_t c) {
@@ -105,29 +85,19 @@ void TSpinEdit::Create(HWND parent, RECT rect, int id, HFONT font, int minValue,
                        int maxLength) {
     min_ = minValue;
     max_ = maxValue;
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterButtonClass(instance, ButtonProc);
-    edit_ = CreateWindowExW(
-        WS_EX_CLIENTEDGE, L"EDIT", L"",
-        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | WS_CLIPCHILDREN | ES_AUTOHSCROLL, rect.left,
-        rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-    if (!edit_)
-        throw Error(L"ウィンドウを作成できません");
-    SendMessageW(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    edit_ =
+        CreateChild(parent, {L"EDIT", L"", WS_TABSTOP | WS_GROUP | WS_CLIPCHILDREN | ES_AUTOHSCROLL,
+                             rect, id, font, WS_EX_CLIENTEDGE});
     SendMessageW(edit_, EM_LIMITTEXT, static_cast<WPARAM>(maxLength), 0);
-    buttons_ = CreateWindowExW(0, kButtonClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
-                               0, 0, edit_, nullptr, instance, this);
-    if (!buttons_)
-        throw Error(L"ウィンドウを作成できません");
-    SetWindowSubclass(edit_, EditSubclass, 1, reinterpret_cast<DWORD_PTR>(this));
+    CreateWindowOf(edit_, {nullptr, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS});
+    Subclass<&TSpinEdit::EditMessage>(edit_);
     Reposition();
 }
 
 void TSpinEdit::Reposition() {
     RECT client;
     GetClientRect(edit_, &client);
-    MoveWindow(buttons_, client.right - kButtonWidth, 0, kButtonWidth, client.bottom, TRUE);
+    MoveWindow(Handle(), client.right - kButtonWidth, 0, kButtonWidth, client.bottom, TRUE);
     // Keep typed text clear of the buttons.
     SendMessageW(edit_, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, kButtonWidth + 1));
 }
@@ -156,27 +126,18 @@ void TSpinEdit::Step(int direction) {
         DownClick();
 }
 
-LRESULT CALLBACK TSpinEdit::EditSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
-                                         DWORD_PTR ref) noexcept {
-    auto* self = reinterpret_cast<TSpinEdit*>(ref);
-    LRESULT result = 0;
-    try {
-        result = self->EditMessage(hwnd, msg, wp, lp);
-        if (PaintsField(msg))
-            self->RedrawButtons();
-    } catch (...) {
-        ShowCurrentException();
-    }
-    if (msg == WM_NCDESTROY)
-        RemoveWindowSubclass(hwnd, EditSubclass, 1);
+LRESULT TSpinEdit::EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    const LRESULT result = FieldMessage(hwnd, msg, wp, lp);
+    if (PaintsField(msg))
+        RedrawButtons();
     return result;
 }
 
-LRESULT TSpinEdit::EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TSpinEdit::FieldMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_GETDLGCODE: {
         // Enter reaches the field (which refuses it) instead of the window's dialog keys.
-        LRESULT code = DefSubclassProc(hwnd, msg, wp, lp);
+        LRESULT code = CallOriginal(hwnd, msg, wp, lp);
         const MSG* m = reinterpret_cast<const MSG*>(lp);
         if (m && (m->message == WM_KEYDOWN || m->message == WM_CHAR) && m->wParam == VK_RETURN)
             code |= DLGC_WANTMESSAGE;
@@ -196,59 +157,35 @@ LRESULT TSpinEdit::EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         break;
     case WM_LBUTTONDOWN: {
         mousePress_ = true;
-        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        LRESULT r = CallOriginal(hwnd, msg, wp, lp);
         mousePress_ = false;
         return r;
     }
     case WM_SETFOCUS: {
-        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        LRESULT r = CallOriginal(hwnd, msg, wp, lp);
         if (!mousePress_)
             SendMessageW(hwnd, EM_SETSEL, 0, -1);
         return r;
     }
     case WM_KILLFOCUS: {
-        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        LRESULT r = CallOriginal(hwnd, msg, wp, lp);
         const int value = Value();
         if (Clamp(value) != value)
             SetValue(value);
         return r;
     }
     case WM_SIZE: {
-        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        LRESULT r = CallOriginal(hwnd, msg, wp, lp);
         Reposition();
         return r;
     }
     default:
         break;
     }
-    return DefSubclassProc(hwnd, msg, wp, lp);
+    return CallOriginal(hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK TSpinEdit::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
-    TSpinEdit* self = nullptr;
-    if (msg == WM_NCCREATE) {
-        self = static_cast<TSpinEdit*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->buttons_ = hwnd;
-    } else {
-        self = reinterpret_cast<TSpinEdit*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    }
-    if (!self)
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    LRESULT result = 0;
-    try {
-        result = self->ButtonMessage(msg, wp, lp);
-    } catch (...) {
-        ShowCurrentException();
-    }
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->buttons_ = nullptr;
-    }
-    return result;
-}
-
-LRESULT TSpinEdit::ButtonMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TSpinEdit::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     const POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
     switch (msg) {
     case WM_LBUTTONDOWN:
@@ -272,13 +209,13 @@ LRESULT TSpinEdit::ButtonMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOUSEACTIVATE:
         return MA_NOACTIVATE;
     default:
-        return DefWindowProcW(buttons_, msg, wp, lp);
+        return DefWindowProcW(Handle(), msg, wp, lp);
     }
 }
 
 RECT TSpinEdit::HalfRect(int direction) const {
     RECT rc;
-    GetClientRect(buttons_, &rc);
+    GetClientRect(Handle(), &rc);
     const int middle = rc.bottom / 2;
     if (direction > 0)
         rc.bottom = middle;
@@ -294,9 +231,9 @@ void TSpinEdit::ButtonMouseDown(POINT pt) {
     const RECT up = HalfRect(1);
     pressed_ = PtInRect(&up, pt) ? 1 : -1;
     pointerOn_ = true;
-    SetCapture(buttons_);
-    InvalidateRect(buttons_, nullptr, FALSE);
-    SetTimer(buttons_, kRepeatTimer, kInitialRepeatPause, nullptr);
+    SetCapture(Handle());
+    InvalidateRect(Handle(), nullptr, FALSE);
+    SetTimer(Handle(), kRepeatTimer, kInitialRepeatPause, nullptr);
     Step(pressed_);
 }
 
@@ -307,7 +244,7 @@ void TSpinEdit::ButtonMouseMove(POINT pt) {
     const bool on = PtInRect(&half, pt) != FALSE;
     if (on != pointerOn_) {
         pointerOn_ = on;
-        InvalidateRect(buttons_, nullptr, FALSE);
+        InvalidateRect(Handle(), nullptr, FALSE);
     }
 }
 
@@ -316,25 +253,25 @@ void TSpinEdit::ButtonMouseUp() {
         return;
     pressed_ = 0;
     pointerOn_ = false;
-    KillTimer(buttons_, kRepeatTimer);
-    if (GetCapture() == buttons_)
+    KillTimer(Handle(), kRepeatTimer);
+    if (GetCapture() == Handle())
         ReleaseCapture();
-    InvalidateRect(buttons_, nullptr, FALSE);
+    InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 void TSpinEdit::ButtonTimer() {
     if (!pressed_) {
-        KillTimer(buttons_, kRepeatTimer);
+        KillTimer(Handle(), kRepeatTimer);
         return;
     }
-    SetTimer(buttons_, kRepeatTimer, kRepeatPause, nullptr);
+    SetTimer(Handle(), kRepeatTimer, kRepeatPause, nullptr);
     if (pointerOn_)
         Step(pressed_);
 }
 
 void TSpinEdit::ButtonPaint() {
     PAINTSTRUCT ps;
-    HDC dc = BeginPaint(buttons_, &ps);
+    HDC dc = BeginPaint(Handle(), &ps);
     for (int direction : {1, -1}) {
         RECT half = HalfRect(direction);
         UINT state = direction > 0 ? DFCS_SCROLLUP : DFCS_SCROLLDOWN;
@@ -342,5 +279,5 @@ void TSpinEdit::ButtonPaint() {
             state |= DFCS_PUSHED;
         DrawFrameControl(dc, &half, DFC_SCROLL, state);
     }
-    EndPaint(buttons_, &ps);
+    EndPaint(Handle(), &ps);
 }

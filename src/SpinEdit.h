@@ -1,26 +1,28 @@
 #pragma once
 // An integer field with up and down buttons inside its right edge.
 
+#include "WindowBase.h"
+
 #include <windows.h>
 
 #include <string>
 
-class TSpinEdit {
+// The object's window is the buttons; the edit box is a subclassed control.
+class TSpinEdit : public WindowBase<TSpinEdit> {
 public:
+    static constexpr wchar_t kClassName[] = L"TSpinButton";
     static constexpr UINT_PTR kRepeatTimer = 1;
     static constexpr UINT kInitialRepeatPause = 400; // ms before a held button repeats
     static constexpr UINT kRepeatPause = 100;        // ms between repeats
     static constexpr int kButtonWidth = 15;
 
     TSpinEdit() = default;
-    TSpinEdit(const TSpinEdit&) = delete;
-    TSpinEdit& operator=(const TSpinEdit&) = delete;
 
     // Creates the field and its buttons (children of the field) in the parent.
     void Create(HWND parent, RECT rect, int id, HFONT font, int minValue, int maxValue,
                 int maxLength);
     HWND Edit() const noexcept { return edit_; }
-    HWND Buttons() const noexcept { return buttons_; }
+    HWND Buttons() const noexcept { return Handle(); }
 
     // The text as an integer; text that is not an integer reads as the minimum.
     int Value() const;
@@ -37,11 +39,10 @@ public:
     static bool ParseInteger(const std::wstring& text, int& value);
 
 private:
-    static LRESULT CALLBACK EditSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
-                                         DWORD_PTR ref) noexcept;
-    static LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+    friend class WindowBase<TSpinEdit>;
     LRESULT EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT ButtonMessage(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT FieldMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp); // the buttons'
 
     void ButtonMouseDown(POINT pt);
     void ButtonMouseMove(POINT pt);
@@ -54,7 +55,6 @@ private:
     void RedrawButtons();
 
     HWND edit_ = nullptr;
-    HWND buttons_ = nullptr;
     int min_ = 0;
     int max_ = 0;
     int increment_ = 1;

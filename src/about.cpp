@@ -5,6 +5,7 @@
 #include "ErrorDisplay.h"
 #include "JpegPicture.h"
 #include "Main.h"
+#include "UiFont.h"
 #include "resource.h"
 
 #include <utility>
@@ -24,27 +25,11 @@ constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 enum ControlId : int { idPanel1 = 100, idProgramIcon, idProductName, idVersion };
 
-HFONT MakeFont(const wchar_t* face, int height) {
-    LOGFONTW lf{};
-    lf.lfHeight = -height;
-    lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = SHIFTJIS_CHARSET;
-    lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
-    HFONT font = CreateFontIndirectW(&lf);
+UniqueFont MakeFont(const wchar_t* face, int height) {
+    UniqueFont font = CreateUiFont(height, face);
     if (!font)
         throw Error(L"フォントを作成できません");
     return font;
-}
-
-HWND MakeChild(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
-               int w, int h, int id, HFONT font) {
-    HWND child = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleW(nullptr), nullptr);
-    if (!child)
-        throw Error(L"ウィンドウを作成できません");
-    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return child;
 }
 
 // The panel: window-coloured, with a lowered outer and a raised inner bevel.
@@ -74,23 +59,6 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
     default:
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
-}
-
-void RegisterClasses(HINSTANCE instance, WNDPROC boxProc) {
-    WNDCLASSEXW wc{sizeof(wc)};
-    if (GetClassInfoExW(instance, TAboutBox::kClassName, &wc))
-        return;
-    wc = {sizeof(wc)};
-    wc.lpfnWndProc = boxProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = TAboutBox::kClassName;
-    WNDCLASSEXW panel = wc;
-    panel.lpfnWndProc = PanelProc;
-    panel.lpszClassName = kPanelClass;
-    if (!RegisterClassExW(&panel) || !RegisterClassExW(&wc))
-        throw Error(L"ウィンドウクラスを登録できません");
 }
 
 // Re-enables the owner when the modal run ends, however it ends.
@@ -126,8 +94,7 @@ int TAboutBox::Execute(HWND owner, std::span<const std::uint8_t> picture) {
 }
 
 TAboutBox::Holder TAboutBox::Create(HWND owner, std::span<const std::uint8_t> picture) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterClasses(instance, &TAboutBox::WndProc);
+    RegisterWindowClass(GetModuleHandleW(nullptr), kPanelClass, PanelProc);
     Holder box(new TAboutBox);
     RECT rc{0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&rc, kStyle, FALSE, kExStyle);
@@ -135,28 +102,30 @@ TAboutBox::Holder TAboutBox::Create(HWND owner, std::span<const std::uint8_t> pi
     const int height = rc.bottom - rc.top;
     const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    if (!CreateWindowExW(kExStyle, kClassName, L"バージョン情報", kStyle, x, y, width, height,
-                         owner, nullptr, instance, box.get()))
-        throw Error(L"ウィンドウを作成できません");
+    box->CreateWindowOf(owner, {nullptr, L"バージョン情報", kStyle, Bounds(x, y, width, height), 0,
+                                nullptr, kExStyle});
     box->CreateControls(picture);
     return box;
 }
 
 void TAboutBox::CreateControls(std::span<const std::uint8_t> picture) {
-    font_.reset(MakeFont(L"ＭＳ Ｐゴシック", 12));
-    productFont_.reset(MakeFont(L"HGP創英角ﾎﾟｯﾌﾟ体", 16));
-    versionFont_.reset(MakeFont(L"HGP創英角ﾎﾟｯﾌﾟ体", 12));
+    font_ = MakeFont(L"ＭＳ Ｐゴシック", 12);
+    productFont_ = MakeFont(L"HGP創英角ﾎﾟｯﾌﾟ体", 16);
+    versionFont_ = MakeFont(L"HGP創英角ﾎﾟｯﾌﾟ体", 12);
+    HWND hwnd = Handle();
+    HFONT font = font_.get();
 
-    Panel1 = MakeChild(hwnd_, kPanelClass, L"", 0, 7, 7, 314, 148, idPanel1, font_.get());
-    ProgramIcon = MakeChild(Panel1, L"STATIC", L"", SS_BITMAP, 7, 7, kPictureWidth, kPictureHeight,
-                            idProgramIcon, font_.get());
-    ProductName = MakeChild(Panel1, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 81, 15, 0, 0,
-                            idProductName, productFont_.get());
+    Panel1 = CreateChild(hwnd, {kPanelClass, L"", 0, Bounds(7, 7, 314, 148), idPanel1, font});
+    ProgramIcon =
+        CreateChild(Panel1, {L"STATIC", L"", SS_BITMAP, Bounds(7, 7, kPictureWidth, kPictureHeight),
+                             idProgramIcon, font});
+    ProductName = CreateChild(Panel1, {L"STATIC", L"", SS_LEFT | SS_NOPREFIX, Bounds(81, 15, 0, 0),
+                                       idProductName, productFont_.get()});
     SetLabelText(ProductName, L"タブロリン");
-    Version = MakeChild(Panel1, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 81, 45, 0, 0, idVersion,
-                        versionFont_.get());
-    OKButton = MakeChild(hwnd_, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 131, 167, 69, 23,
-                         IDOK, font_.get());
+    Version = CreateChild(Panel1, {L"STATIC", L"", SS_LEFT | SS_NOPREFIX, Bounds(81, 45, 0, 0),
+                                   idVersion, versionFont_.get()});
+    OKButton = CreateChild(hwnd, {L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON,
+                                  Bounds(131, 167, 69, 23), IDOK, font});
 
     picture_ = MakeStretchedBitmap(DecodeJpeg(picture), kPictureWidth, kPictureHeight);
     SendMessageW(ProgramIcon, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_.get()));
@@ -176,39 +145,39 @@ void TAboutBox::SetLabelText(HWND label, const wchar_t* text) {
 }
 
 int TAboutBox::ShowModal() {
-    OwnerDisabled disabled(GetWindow(hwnd_, GW_OWNER));
+    OwnerDisabled disabled(GetWindow(Handle(), GW_OWNER));
     ModalResult = 0;
-    ShowWindow(hwnd_, SW_SHOWNORMAL);
+    ShowWindow(Handle(), SW_SHOWNORMAL);
     SetFocus(OKButton);
     MSG msg;
-    while (ModalResult == 0 && hwnd_) {
+    while (ModalResult == 0 && Handle()) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) { // the program is quitting: leave the quit for the outer loop
             PostQuitMessage(static_cast<int>(msg.wParam));
             ModalResult = IDCANCEL;
         } else if (got == -1) {
             ModalResult = IDCANCEL;
-        } else if (!IsDialogMessageW(hwnd_, &msg)) {
+        } else if (!IsDialogMessageW(Handle(), &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
     }
-    if (!hwnd_) // destroyed with its owner
+    if (!Handle()) // destroyed with its owner
         return ModalResult ? ModalResult : IDCANCEL;
     // The owner is enabled before the window hides, so the activation goes back to it.
     disabled.Restore();
-    ShowWindow(hwnd_, SW_HIDE);
+    ShowWindow(Handle(), SW_HIDE);
     return ModalResult;
 }
 
 void TAboutBox::Release() noexcept {
-    if (!hwnd_) {
+    if (!Handle()) {
         delete this;
         return;
     }
     releasePending_ = true;
-    if (!PostMessageW(hwnd_, kReleaseMessage, 0, 0))
-        DestroyWindow(hwnd_); // the object goes in WM_NCDESTROY
+    if (!PostMessageW(Handle(), kReleaseMessage, 0, 0))
+        DestroyWindow(Handle()); // the object goes in WM_NCDESTROY
 }
 
 void TAboutBox::OKButtonClick() {
@@ -219,30 +188,9 @@ void TAboutBox::FormClose() {
     ModalResult = IDCANCEL;
 }
 
-LRESULT CALLBACK TAboutBox::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
-    TAboutBox* self = nullptr;
-    if (msg == WM_NCCREATE) {
-        self = static_cast<TAboutBox*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->hwnd_ = hwnd;
-    } else {
-        self = reinterpret_cast<TAboutBox*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    }
-    if (!self)
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    LRESULT result = 0;
-    try {
-        result = self->HandleMessage(msg, wp, lp);
-    } catch (...) {
-        ShowCurrentException();
-    }
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-        if (self->releasePending_)
-            delete self;
-    }
-    return result;
+void TAboutBox::OnFinalMessage() noexcept {
+    if (releasePending_)
+        delete this;
 }
 
 LRESULT TAboutBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -263,13 +211,13 @@ LRESULT TAboutBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         FormClose();
         return 0;
     case kReleaseMessage:
-        DestroyWindow(hwnd_);
+        DestroyWindow(Handle());
         return 0;
     default:
-        return DefWindowProcW(hwnd_, msg, wp, lp);
+        return DefWindowProcW(Handle(), msg, wp, lp);
     }
 }
 
 void TfrmMain::Button2Click() {
-    TAboutBox::Execute(hwnd_.get());
+    TAboutBox::Execute(Handle());
 }

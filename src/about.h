@@ -2,6 +2,7 @@
 // The version window: the program's picture, name and version.
 
 #include "Handles.h"
+#include "WindowBase.h"
 
 #include <windows.h>
 
@@ -9,7 +10,7 @@
 #include <memory>
 #include <span>
 
-class TAboutBox {
+class TAboutBox : public WindowBase<TAboutBox> {
 public:
     static constexpr wchar_t kClassName[] = L"TAboutBox";
     static constexpr wchar_t kVersionText[] = L"バージョン Ver 1.03";
@@ -19,11 +20,6 @@ public:
     static int Execute(HWND owner);
     // The same with the given JPEG picture.
     static int Execute(HWND owner, std::span<const std::uint8_t> picture);
-
-    TAboutBox(const TAboutBox&) = delete;
-    TAboutBox& operator=(const TAboutBox&) = delete;
-
-    HWND Handle() const noexcept { return hwnd_; }
 
     // Controls (children are destroyed with the window).
     HWND Panel1 = nullptr;
@@ -43,6 +39,7 @@ public:
     static void SetLabelText(HWND label, const wchar_t* text);
 
 private:
+    friend class WindowBase<TAboutBox>;
     struct Releaser {
         void operator()(TAboutBox* box) const noexcept { box->Release(); }
     };
@@ -58,10 +55,9 @@ private:
     // Queues the window's destruction; the object goes with the window.
     void Release() noexcept;
 
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void OnFinalMessage() noexcept;
 
-    HWND hwnd_ = nullptr;
     bool releasePending_ = false;
     UniqueFont font_;        // "ＭＳ Ｐゴシック" 12 px
     UniqueFont productFont_; // "HGP創英角ﾎﾟｯﾌﾟ体" 16 px

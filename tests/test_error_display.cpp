@@ -1,9 +1,12 @@
-// The error display: the "." rule, the box itself, and handlers whose errors end only them.
+// The error display: the "." rule, the box itself, and handlers and windows whose errors end
+// only them.
 #include "ErrorDisplay.h"
 
 #include "DialogAnswerer.h"
 #include "Error.h"
+#include "ErrorText.h"
 #include "MessageDialog.h"
+#include "WindowBase.h"
 
 #include <gtest/gtest.h>
 
@@ -100,6 +103,57 @@ TEST(ErrorDisplay, OtherExceptionsStillReachTheDisplay) {
     ASSERT_EQ(answer.Answered(), 2u);
     EXPECT_EQ(answer.SeenAt(0).text, L"disk full.");
     EXPECT_FALSE(answer.SeenAt(1).text.empty());
+}
+
+namespace {
+
+// A class the system refuses: negative extra bytes.
+class RefusedWindow : public WindowBase<RefusedWindow> {
+public:
+    static constexpr wchar_t kClassName[] = L"TRefusedWindow";
+    static void DescribeClass(WNDCLASSEXW& wc) { wc.cbClsExtra = -1; }
+    HWND Create() { return CreateWindowOf(nullptr, {nullptr, L"x", WS_OVERLAPPED}); }
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+        return DefWindowProcW(Handle(), msg, wp, lp);
+    }
+};
+
+class ThrowingWindow : public WindowBase<ThrowingWindow> {
+public:
+    static constexpr wchar_t kClassName[] = L"TThrowingWindow";
+    HWND Create() { return CreateWindowOf(nullptr, {nullptr, L"x", WS_OVERLAPPED}); }
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == WM_APP)
+            throw Error(L"範囲チェックエラー");
+        if (msg == WM_APP + 1)
+            return 42;
+        return DefWindowProcW(Handle(), msg, wp, lp);
+    }
+};
+
+} // namespace
+
+// No null handle and no exception out of a window procedure: what fails is shown or thrown.
+TEST(ErrorDisplay, WindowFailuresSurfaceAsTheError) {
+    RefusedWindow refused;
+    EXPECT_EQ(ErrorOf([&] { refused.Create(); }), L"ウィンドウクラスを登録できません");
+    EXPECT_EQ(refused.Handle(), nullptr);
+
+    ThrowingWindow window;
+    HWND hwnd = window.Create();
+    ASSERT_EQ(window.Handle(), hwnd);
+    EXPECT_EQ(ErrorOf([&] {
+                  CreateChild(hwnd, {L"TNoSuchClass", L"", 0, {}, 1});
+              }),
+              L"ウィンドウを作成できません");
+    DialogAnswerer answer(L"タブロリン", DialogAction::Press(L"OK"));
+    EXPECT_EQ(SendMessageW(hwnd, WM_APP, 0, 0), 0);
+    answer.Join();
+    ASSERT_EQ(answer.Answered(), 1u);
+    EXPECT_EQ(answer.SeenAt(0).text, L"範囲チェックエラー.");
+    EXPECT_EQ(SendMessageW(hwnd, WM_APP + 1, 0, 0), 42) << "the window goes on";
+    DestroyWindow(hwnd);
+    EXPECT_EQ(window.Handle(), nullptr) << "the owner lets go at WM_NCDESTROY";
 }
 
 // The box is owned by the program's main window even when the user has turned to another

@@ -1,0 +1,118 @@
+#pragma once
+// The one shape of the program's windows: the class registered once, the object found from the
+// handle, no exception out of a window procedure, children created or an error thrown.
+
+#include "ErrorDisplay.h"
+#include "Handles.h"
+
+#include <windows.h>
+
+// A new window: class, caption, style, place in the parent's client area, control id, font
+// (given with WM_SETFONT when there is one) and extended style.
+struct WindowArgs {
+    const wchar_t* className = nullptr;
+    const wchar_t* text = L"";
+    DWORD style = 0;
+    RECT rect{};
+    int id = 0;
+    HFONT font = nullptr;
+    DWORD exStyle = 0;
+};
+
+// A rectangle from its left, top, width and height.
+constexpr RECT Bounds(int x, int y, int width, int height) noexcept {
+    return {x, y, x + width, y + height};
+}
+
+// Registers a class of the module unless it has it already: arrow cursor, button-face background,
+// and what describe adds. Throws "ウィンドウクラスを登録できません".
+void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc,
+                         void (*describe)(WNDCLASSEXW&) = nullptr);
+
+// Creates a window of the module; throws "ウィンドウを作成できません".
+HWND CreateWindowFrom(HWND parent, const WindowArgs& args, void* param = nullptr,
+                      HINSTANCE instance = nullptr);
+
+// A visible child control (WS_CHILD | WS_VISIBLE are added to the style).
+HWND CreateChild(HWND parent, WindowArgs args);
+
+// Base of a window class T, which has kClassName and LRESULT HandleMessage(UINT, WPARAM, LPARAM),
+// and may have static DescribeClass(WNDCLASSEXW&) and OnFinalMessage() (after WM_NCDESTROY; the
+// object may delete itself there).
+template <class T> class WindowBase {
+public:
+    WindowBase(const WindowBase&) = delete;
+    WindowBase& operator=(const WindowBase&) = delete;
+
+    HWND Handle() const noexcept { return hwnd_.get(); }
+
+protected:
+    WindowBase() = default;
+    ~WindowBase() = default;
+
+    // T's window, with its class registered first; HandleMessage sees it from WM_NCCREATE on.
+    HWND CreateWindowOf(HWND parent, WindowArgs args, HINSTANCE instance = nullptr) {
+        if (!instance)
+            instance = GetModuleHandleW(nullptr);
+        RegisterWindowClass(instance, T::kClassName, &WndProc, &T::DescribeClass);
+        args.className = T::kClassName;
+        return CreateWindowFrom(parent, args, static_cast<T*>(this), instance);
+    }
+
+    static void DescribeClass(WNDCLASSEXW&) noexcept {}
+    void OnFinalMessage() noexcept {}
+
+    // Sends a control's messages to Handler first, which leaves the rest to CallOriginal. The
+    // control's GWLP_USERDATA is ours from then on. The list is subclassed this way rather than
+    // with comctl32's SetWindowSubclass, which looks up a window property on every message and
+    // makes reading thousands of lines slow.
+    template <LRESULT (T::*Handler)(HWND, UINT, WPARAM, LPARAM)>
+    void Subclass(HWND control) noexcept {
+        SetWindowLongPtrW(control, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(static_cast<T*>(this)));
+        SetWindowLongPtrW(control, GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(&SubclassProc<Handler>));
+    }
+
+    // The control's own procedure: its class's.
+    static LRESULT CallOriginal(HWND control, UINT msg, WPARAM wp, LPARAM lp) {
+        return CallWindowProcW(reinterpret_cast<WNDPROC>(GetClassLongPtrW(control, GCLP_WNDPROC)),
+                               control, msg, wp, lp);
+    }
+
+    UniqueHwnd hwnd_;
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+        T* self = nullptr;
+        if (msg == WM_NCCREATE) {
+            self = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+            self->hwnd_.reset(hwnd);
+        } else {
+            self = reinterpret_cast<T*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        }
+        if (!self)
+            return DefWindowProcW(hwnd, msg, wp, lp);
+        LRESULT result = 0;
+        RunHandler([&] { result = self->HandleMessage(msg, wp, lp); });
+        if (msg == WM_NCDESTROY) {
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            self->hwnd_.release();
+            self->OnFinalMessage();
+        }
+        return result;
+    }
+
+    template <LRESULT (T::*Handler)(HWND, UINT, WPARAM, LPARAM)>
+    static LRESULT CALLBACK SubclassProc(HWND control, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+        T* self = reinterpret_cast<T*>(GetWindowLongPtrW(control, GWLP_USERDATA));
+        if (!self)
+            return CallOriginal(control, msg, wp, lp);
+        LRESULT result = 0;
+        RunHandler([&] { result = (self->*Handler)(control, msg, wp, lp); });
+        if (msg == WM_NCDESTROY) // the object may go before a late message would come
+            SetWindowLongPtrW(control, GWLP_USERDATA, 0);
+        return result;
+    }
+};
