@@ -12,255 +12,52 @@
 #include "ShellDrop.h"
 #include "TestPictures.h"
 #include "WordStub.h"
+#include "BareClient.h"
 
 #include <commctrl.h>
-#include <objbase.h>
-#include <oleauto.h>
-#include <wrl/client.h>
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
-using Microsoft::WRL::ComPtr;
-using Clock = std::chrono::steady_clock;
-
 namespace {
-
-// CPU time (user and kernel) of the calling thread so far.
-double ThreadCpu() {
-    FILETIME created, exited, kernel, user;
-    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-    auto s = [](const FILETIME& ft) {
-        return static_cast<double>((static_cast<unsigned long long>(ft.dwHighDateTime) << 32) |
-                                   ft.dwLowDateTime) /
-               1e7;
-    };
-    return s(kernel) + s(user);
-}
-double lastCpu = 0; // CPU time of the thread that made the last build's calls
 
 const wchar_t kSaveTitle[] = L"画像を添付するワードファイルの名前";
 const wchar_t kInfoTitle[] = L"情報";
-
-// ---- The bare client ----------------------------------------------------------------------
-
-[[noreturn]] void Fail(const char* what, HRESULT hr) {
-    std::printf("bare client: %s failed, 0x%08lX\n", what, static_cast<unsigned long>(hr));
-    std::fflush(stdout);
-    ExitProcess(3);
-}
-
-// One call site: member and named-argument names, resolved together on every call as the
-// program does.
-struct Site {
-    std::vector<const wchar_t*> names; // member first
-    WORD kind;
-};
-
-const WORD kGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
-const Site sDocuments{{L"Documents"}, kGet}, sAdd{{L"Add"}, kGet},
-    sActiveDocument{{L"ActiveDocument"}, kGet}, sPageSetup{{L"PageSetup"}, kGet},
-    sLinesPage{{L"LinesPage"}, kGet}, sSelection{{L"Selection"}, kGet},
-    sTypeParagraph{{L"TypeParagraph"}, DISPATCH_METHOD},
-    sGoToPage{{L"GoTo", L"What", L"Which", L"Name"}, DISPATCH_METHOD},
-    sGoToLine{{L"GoTo", L"What", L"Which", L"Count", L"Name"}, DISPATCH_METHOD},
-    sRange{{L"Range"}, kGet}, sShapes{{L"Shapes"}, kGet},
-    sAddPicture{{L"AddPicture", L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"},
-                DISPATCH_METHOD},
-    sWrapFormat{{L"WrapFormat"}, kGet}, sType{{L"Type"}, DISPATCH_PROPERTYPUT},
-    sZOrder{{L"ZOrder"}, DISPATCH_METHOD}, sCount{{L"Count"}, kGet},
-    sShapeRange{{L"Range"}, DISPATCH_METHOD}, sSaveAs{{L"SaveAs", L"Filename"}, DISPATCH_METHOD},
-    sQuit{{L"Quit", L"SaveChanges"}, DISPATCH_METHOD};
-
-// Arguments in the caller's order; slots are filled in reverse as Invoke wants them.
-HRESULT CallRaw(IDispatch* target, const Site& site, VARIANT* args, UINT count, VARIANT* result) {
-    DISPID ids[8];
-    HRESULT hr =
-        target->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(site.names.data()),
-                              static_cast<UINT>(site.names.size()), GetThreadLocale(), ids);
-    if (FAILED(hr))
-        return hr;
-    VARIANT slots[8];
-    for (UINT i = 0; i < count; ++i)
-        slots[count - 1 - i] = args[i];
-    DISPID named[8];
-    UINT namedCount = 0;
-    if (site.kind == DISPATCH_PROPERTYPUT)
-        named[namedCount++] = DISPID_PROPERTYPUT;
-    for (size_t j = site.names.size() - 1; j > 0; --j)
-        named[namedCount++] = ids[j];
-    DISPPARAMS dp{count ? slots : nullptr, namedCount ? named : nullptr, count, namedCount};
-    EXCEPINFO info{};
-    UINT argError = 0;
-    hr = target->Invoke(ids[0], IID_NULL, 0, site.kind, &dp, result, &info, &argError);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrHelpFile);
-    return hr;
-}
-
-ComPtr<IDispatch> Get(IDispatch* target, const Site& site, VARIANT* args = nullptr,
-                      UINT count = 0) {
-    VARIANT result;
-    VariantInit(&result);
-    const HRESULT hr = CallRaw(target, site, args, count, &result);
-    if (FAILED(hr) || result.vt != VT_DISPATCH)
-        Fail("a call for an object", hr);
-    // Takes over the result's reference (this library's ComPtr::Attach would add one).
-    ComPtr<IDispatch> object;
-    *object.GetAddressOf() = result.pdispVal;
-    return object;
-}
-
-void Do(IDispatch* target, const Site& site, VARIANT* args = nullptr, UINT count = 0) {
-    const HRESULT hr = CallRaw(target, site, args, count, nullptr);
-    if (FAILED(hr))
-        Fail("a call", hr);
-}
-
-VARIANT I4(LONG v) {
-    VARIANT x;
-    x.vt = VT_I4;
-    x.lVal = v;
-    return x;
-}
-VARIANT Bool(bool v) {
-    VARIANT x;
-    x.vt = VT_BOOL;
-    x.boolVal = v ? VARIANT_TRUE : VARIANT_FALSE;
-    return x;
-}
-VARIANT Str(BSTR s) {
-    VARIANT x;
-    x.vt = VT_BSTR;
-    x.bstrVal = s;
-    return x;
-}
-VARIANT Obj(IDispatch* d) {
-    VARIANT x;
-    x.vt = VT_DISPATCH;
-    x.pdispVal = d;
-    return x;
-}
-
-struct Bstr {
-    BSTR b;
-    explicit Bstr(const std::wstring& s)
-        : b(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-    ~Bstr() { SysFreeString(b); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-};
-
-// The build's calls, objects released where the program releases them; wrap "front".
-double BareBuild(const std::vector<std::wstring>& files, int perPage, const std::wstring& output) {
-    std::vector<BSTR> names;
-    for (const std::wstring& f : files)
-        names.push_back(SysAllocStringLen(f.data(), static_cast<UINT>(f.size())));
-    Bstr empty(L""), one(L"1");
-    BSTR saveName = SysAllocString(output.c_str());
-    const int pageCount = static_cast<int>((files.size() + perPage - 1) / perPage);
-
-    const double cpu0 = ThreadCpu();
-    const auto t0 = Clock::now();
-    CLSID clsid;
-    HRESULT hr = CLSIDFromProgID(L"Word.Application", &clsid);
-    if (FAILED(hr))
-        Fail("CLSIDFromProgID", hr);
-    ComPtr<IDispatch> word;
-    {
-        ComPtr<IUnknown> unknown;
-        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                              IID_PPV_ARGS(&unknown));
-        if (FAILED(hr) || FAILED(unknown.As(&word)))
-            Fail("CoCreateInstance", hr);
-    }
-    {
-        ComPtr<IDispatch> added;
-        Get(Get(word.Get(), sDocuments).Get(), sAdd).Swap(added);
-        int lines = 0;
-        {
-            ComPtr<IDispatch> pageSetup = Get(Get(word.Get(), sActiveDocument).Get(), sPageSetup);
-            VARIANT v;
-            VariantInit(&v);
-            if (FAILED(CallRaw(pageSetup.Get(), sLinesPage, nullptr, 0, &v)) ||
-                FAILED(VariantChangeType(&v, &v, 0, VT_I4)))
-                Fail("LinesPage", E_FAIL);
-            lines = v.lVal;
-        }
-        const int lineStep = lines / perPage, remainder = lines % perPage;
-        const long long paragraphs = std::max<long long>(1LL * pageCount * lines - 1, 0);
-        for (long long i = 0; i < paragraphs; ++i)
-            Do(Get(word.Get(), sSelection).Get(), sTypeParagraph);
-        VARIANT firstPage[] = {I4(1), I4(2), Str(one.b)};
-        Do(Get(word.Get(), sSelection).Get(), sGoToPage, firstPage, 3);
-        VARIANT nextLine[] = {I4(3), I4(2), I4(1), Str(empty.b)};
-        auto moveLines = [&](int count) {
-            for (int i = 0; i < count; ++i)
-                Do(Get(word.Get(), sSelection).Get(), sGoToLine, nextLine, 4);
-        };
-        int slot = 1;
-        for (BSTR file : names) {
-            ComPtr<IDispatch> shape;
-            {
-                ComPtr<IDispatch> anchor = Get(Get(word.Get(), sSelection).Get(), sRange);
-                ComPtr<IDispatch> shapes = Get(Get(word.Get(), sActiveDocument).Get(), sShapes);
-                VARIANT args[] = {Obj(anchor.Get()), Str(file), Bool(false), Bool(true)};
-                shape = Get(shapes.Get(), sAddPicture, args, 4);
-            }
-            {
-                VARIANT type[] = {I4(3)};
-                Do(Get(shape.Get(), sWrapFormat).Get(), sType, type, 1);
-            }
-            VARIANT order[] = {I4(4)};
-            Do(shape.Get(), sZOrder, order, 1);
-            shape.Reset();
-            moveLines(lineStep);
-            if (slot >= perPage) {
-                moveLines(remainder);
-                slot = 0;
-            }
-            ++slot;
-        }
-        VARIANT save;
-        save.vt = VT_BSTR | VT_BYREF;
-        save.pbstrVal = &saveName;
-        Do(Get(word.Get(), sActiveDocument).Get(), sSaveAs, &save, 1);
-    }
-    VARIANT quit[] = {I4(0)};
-    Do(word.Get(), sQuit, quit, 1);
-    word.Reset();
-    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    lastCpu = ThreadCpu() - cpu0;
-
-    SysFreeString(saveName);
-    for (BSTR b : names)
-        SysFreeString(b);
-    return seconds;
-}
-
-// On a thread of its own that owns no window, like a console program.
-double BareBuildOnOwnThread(const std::vector<std::wstring>& files, int perPage,
-                            const std::wstring& output) {
-    double seconds = -1;
-    std::thread worker([&] {
-        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-            return;
-        seconds = BareBuild(files, perPage, output);
-        CoUninitialize();
-    });
-    worker.join();
-    return seconds;
-}
 
 // ---- The build through the button ---------------------------------------------------------
 
 Clock::time_point saveDialogGone, infoDialogMade;
 bool sawSaveGone = false, sawInfoMade = false;
+
+// Messages this thread handled while the build ran: message and window class -> count.
+std::map<std::pair<UINT, std::wstring>, int> handled;
+void Count(HWND hwnd, UINT msg) {
+    if (!sawSaveGone || sawInfoMade)
+        return;
+    wchar_t cls[64] = L"(thread)";
+    if (hwnd)
+        GetClassNameW(hwnd, cls, 64);
+    ++handled[{msg, cls}];
+}
+LRESULT CALLBACK WatchSent(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION) {
+        const CWPSTRUCT* m = reinterpret_cast<CWPSTRUCT*>(lp);
+        Count(m->hwnd, m->message);
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+LRESULT CALLBACK WatchQueued(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION && wp == PM_REMOVE) {
+        const MSG* m = reinterpret_cast<MSG*>(lp);
+        Count(m->hwnd, m->message);
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
 
 LRESULT CALLBACK WatchDialogs(int code, WPARAM wp, LPARAM lp) {
     if (code == HCBT_DESTROYWND) {
@@ -284,14 +81,24 @@ LRESULT CALLBACK WatchDialogs(int code, WPARAM wp, LPARAM lp) {
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 
-double ButtonBuild(TfrmMain& form, const std::wstring& output) {
+double ButtonBuild(TfrmMain& form, const std::wstring& output, bool countMessages) {
     sawSaveGone = sawInfoMade = false;
+    handled.clear();
+    HHOOK sent = nullptr, queued = nullptr;
+    if (countMessages) {
+        sent = SetWindowsHookExW(WH_CALLWNDPROC, WatchSent, nullptr, GetCurrentThreadId());
+        queued = SetWindowsHookExW(WH_GETMESSAGE, WatchQueued, nullptr, GetCurrentThreadId());
+    }
     DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(output)},
                            {kInfoTitle, DialogAction::Press(L"OK")}},
                           600000);
     HHOOK hook = SetWindowsHookExW(WH_CBT, WatchDialogs, nullptr, GetCurrentThreadId());
     SendMessageW(form.Button4, BM_CLICK, 0, 0);
     UnhookWindowsHookEx(hook);
+    if (sent)
+        UnhookWindowsHookEx(sent);
+    if (queued)
+        UnhookWindowsHookEx(queued);
     answer.Join();
     if (!answer.AllAnswered() || !sawSaveGone || !sawInfoMade)
         return -1;
@@ -345,61 +152,81 @@ bool Compare(int pictures, int rounds, const std::wstring& dir) {
         return false;
     }
     std::printf("%d pictures, 3 per page, in front of text\n", pictures);
-    std::vector<double> button, bare, ratio, cpuButton, cpuBare;
+    // 0: the button; 1: the bare client on a thread of its own; 2: the bare client on the
+    // window's thread, with the window up (what waiting on a thread with windows costs).
+    const char* const kName[3] = {"button", "bare", "bare on window thread"};
+    std::vector<double> t[3], cpu[3], ratio;
     int journalsDiffer = 0;
     size_t calls = 0;
     for (int r = 0; r < rounds; ++r) {
-        double tButton = -1, tBare = -1;
-        std::vector<std::wstring> jButton, jBare;
-        // Alternate which goes first, so that drift on the shared host hits both alike.
-        for (int which = 0; which < 2; ++which) {
-            const bool buttonTurn = (which == 0) == (r % 2 == 0);
-            const std::wstring output = dir + (buttonTurn ? L"\\button.docx" : L"\\bare.docx");
+        double tr[3] = {-1, -1, -1};
+        std::vector<std::wstring> journal[3];
+        // Rotate which goes first, so that drift on the shared host hits all alike.
+        for (int k = 0; k < 3; ++k) {
+            const int which = (k + r) % 3;
+            const std::wstring output = dir + L"\\build" + std::to_wstring(which) + L".docx";
             DeleteFileW(output.c_str());
             StubSession session;
-            if (buttonTurn) {
-                tButton = ButtonBuild(form, output);
-                cpuButton.push_back(lastCpu);
-            } else {
-                tBare = BareBuildOnOwnThread(files, 3, output);
-                cpuBare.push_back(lastCpu);
+            if (which == 0)
+                tr[0] = ButtonBuild(form, output, r == 0);
+            else if (which == 1)
+                tr[1] = BareBuildOnOwnThread(files, 3, output);
+            else {
+                tr[2] = BareBuild(files, 3, output);
             }
+            cpu[which].push_back(lastCpu);
+            if (which != 0)
+                std::printf("    %s: name lookups %.3f s (%zu), invocations %.3f s (%zu), "
+                            "releases %.3f s (%zu)\n",
+                            kName[which], parts.names, parts.nameCount, parts.invokes,
+                            parts.invokeCount, parts.releases, parts.releaseCount);
             session.WaitForExit(30000);
-            (buttonTurn ? jButton : jBare) = session.Journal();
+            journal[which] = session.Journal();
+            // The journals differ only in the output name, which each names in its SaveAs.
+            for (std::wstring& line : journal[which])
+                if (const size_t at = line.find(L"build" + std::to_wstring(which) + L".docx");
+                    at != std::wstring::npos)
+                    line.replace(at, 10, L"buildN.docx");
         }
-        // The journals differ only in the output name, which each names in its SaveAs.
-        for (std::wstring& line : jBare)
-            if (const size_t at = line.find(L"bare.docx"); at != std::wstring::npos)
-                line.replace(at, 9, L"button.docx");
-        if (tButton < 0 || tBare < 0) {
+        if (tr[0] < 0 || tr[1] < 0 || tr[2] < 0) {
             std::printf("round %d: a build did not complete\n", r + 1);
             return false;
         }
-        if (jButton != jBare) {
-            ++journalsDiffer;
-            size_t i = 0;
-            while (i < jButton.size() && i < jBare.size() && jButton[i] == jBare[i])
-                ++i;
-            std::printf("  first difference at line %zu of %zu/%zu:\n    button: %ls\n    bare:   "
-                        "%ls\n",
-                        i + 1, jButton.size(), jBare.size(),
-                        i < jButton.size() ? jButton[i].c_str() : L"(end)",
-                        i < jBare.size() ? jBare[i].c_str() : L"(end)");
-        }
+        for (int w = 1; w < 3; ++w)
+            if (journal[w] != journal[0]) {
+                ++journalsDiffer;
+                size_t i = 0;
+                while (i < journal[0].size() && i < journal[w].size() &&
+                       journal[0][i] == journal[w][i])
+                    ++i;
+                std::printf("  %s: first difference at line %zu:\n    button: %ls\n    other:  "
+                            "%ls\n",
+                            kName[w], i + 1,
+                            i < journal[0].size() ? journal[0][i].c_str() : L"(end)",
+                            i < journal[w].size() ? journal[w][i].c_str() : L"(end)");
+            }
         calls = 0;
-        for (const std::wstring& line : jButton)
+        for (const std::wstring& line : journal[0])
             if (line.rfind(L"CREATE ", 0) != 0 && line.rfind(L"EXIT ", 0) != 0)
                 ++calls;
-        button.push_back(tButton);
-        bare.push_back(tBare);
-        ratio.push_back(tButton / tBare);
-        std::printf("  round %d: button %.3f s, bare %.3f s, ratio %.3f, journals %s; calling "
-                    "thread CPU: button %.3f s, bare %.3f s\n",
-                    r + 1, tButton, tBare, tButton / tBare,
-                    jButton == jBare ? "identical" : "DIFFER", cpuButton.back(), cpuBare.back());
+        for (int w = 0; w < 3; ++w)
+            t[w].push_back(tr[w]);
+        ratio.push_back(tr[0] / tr[1]);
+        std::printf("  round %d: button %.3f s, bare %.3f s, ratio %.3f; bare on window thread "
+                    "%.3f s; calling thread CPU %.2f / %.2f / %.2f s\n",
+                    r + 1, tr[0], tr[1], tr[0] / tr[1], tr[2], cpu[0].back(), cpu[1].back(),
+                    cpu[2].back());
+        if (r == 0 && !handled.empty()) {
+            std::printf("  messages handled on the window's thread during the button's build:\n");
+            for (const auto& [key, n] : handled)
+                std::printf("    0x%04X to %ls: %d\n", key.first, key.second.c_str(), n);
+        }
         std::fflush(stdout);
     }
-    const Stats b = Of(button), c = Of(bare), q = Of(ratio), cb = Of(cpuButton), cc = Of(cpuBare);
+    std::vector<double>& button = t[0];
+    std::vector<double>& bare = t[1];
+    const Stats b = Of(button), c = Of(bare), q = Of(ratio), cb = Of(cpu[0]), cc = Of(cpu[1]),
+                w = Of(t[2]), cw = Of(cpu[2]);
     std::printf(
         "  %zu calls. button: min %.3f s, median %.3f s; bare: min %.3f s, median %.3f "
         "s\n  ratio of minima %.3f, ratio of medians %.3f; per round: min %.3f, median "
@@ -411,6 +238,9 @@ bool Compare(int pictures, int rounds, const std::wstring& dir) {
                 "(%.1f us per call)\n",
                 cb.median, 1e6 * cb.median / static_cast<double>(calls), cc.median,
                 1e6 * cc.median / static_cast<double>(calls));
+    std::printf("  bare on the window's thread: min %.3f s, median %.3f s (ratio to bare: min "
+                "%.3f, median %.3f), CPU %.3f s\n",
+                w.min, w.median, w.min / c.min, w.median / c.median, cw.median);
     std::fflush(stdout);
     return journalsDiffer == 0;
 }
