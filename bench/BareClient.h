@@ -150,10 +150,19 @@ Ref Get(IDispatch* target, const Site& site, VARIANT* args = nullptr, UINT count
     return Ref(result.pdispVal);
 }
 
+// A call whose result is not used: the program takes it all the same and releases it at once
+// (GoTo answers with a range).
 void Do(IDispatch* target, const Site& site, VARIANT* args = nullptr, UINT count = 0) {
-    const HRESULT hr = CallRaw(target, site, args, count, nullptr);
+    VARIANT result;
+    VariantInit(&result);
+    const HRESULT hr = CallRaw(target, site, args, count, &result);
     if (FAILED(hr))
         Fail("a call", hr);
+    if (result.vt == VT_DISPATCH) {
+        Ref released(result.pdispVal); // timed like every release
+        VariantInit(&result);
+    }
+    VariantClear(&result);
 }
 
 VARIANT I4(LONG v) {

@@ -153,8 +153,8 @@ int wmain(int argc, wchar_t** argv) {
         UpdateWindow(form.Handle());
         SendShellDrop(form.Handle(), files);
         form.SetSpinValue(3);
-        std::printf("%d builds of %d pictures, 3 per page, through the button\n", builds,
-                    form.FileCount());
+        std::printf("%d builds of %d pictures, 3 per page, %s\n", builds, form.FileCount(),
+                    bare ? "by the bare client" : "through the button");
         if (GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) == 0)
             std::printf("(the system reports no GDI or USER object counts here; 'windows' counts "
                         "the process's windows)\n");

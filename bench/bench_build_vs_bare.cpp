@@ -254,9 +254,10 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
+    // A journal that differs is reported and counted; the figures of both sizes are still wanted.
     bool ok = Compare(30, rounds30, MakeTempFolder(L"tablorin-bench-bare30"));
-    if (ok && rounds100 > 0)
-        ok = Compare(100, rounds100, MakeTempFolder(L"tablorin-bench-bare100"));
+    if (rounds100 > 0)
+        ok = Compare(100, rounds100, MakeTempFolder(L"tablorin-bench-bare100")) && ok;
     CoUninitialize();
     return ok ? 0 : 1;
 }
