@@ -1,0 +1,211 @@
+// Memory over many builds in one run of the main window: 30 pictures at 3 per page built through
+// the button (shell drop once, save dialog and information dialog answered) BUILDS times.
+// Every 5 builds it prints private bytes (the system's figure, or committed private regions where
+// it gives none), the bytes in use on the process's heaps, kernel handles,
+// GDI and USER objects (as the system reports them; where it does not, the windows of the process
+// are counted instead). Growth from build 5 to the last is printed at the end.
+//   bench_build_memory [BUILDS] [--bare]
+// With --bare the same calls are made by the bare client on the window's thread instead, to tell
+// the program's growth from that of the system's COM and dialogs.
+#include "DialogAnswerer.h"
+#include "Main.h"
+#include "ShellDrop.h"
+#include "TestPictures.h"
+#include "WordStub.h"
+#include "BareClient.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Figures {
+    double privateBytes = 0, heapBytes = 0;
+    DWORD handles = 0, gdi = 0, user = 0, windows = 0;
+};
+
+// Bytes in busy blocks over all heaps of the process.
+double HeapBytesInUse() {
+    HANDLE heaps[64];
+    const DWORD n = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
+    double total = 0;
+    for (DWORD i = 0; i < n; ++i) {
+        if (!HeapLock(heaps[i]))
+            continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += entry.cbData;
+        HeapUnlock(heaps[i]);
+    }
+    return total;
+}
+
+BOOL CALLBACK CountChild(HWND, LPARAM count) {
+    ++*reinterpret_cast<DWORD*>(count);
+    return TRUE;
+}
+BOOL CALLBACK CountTop(HWND hwnd, LPARAM count) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId()) {
+        ++*reinterpret_cast<DWORD*>(count);
+        EnumChildWindows(hwnd, CountChild, count);
+    }
+    return TRUE;
+}
+
+// Windows of this process: top-level, message-only, and their children.
+DWORD ProcessWindows() {
+    DWORD count = 0;
+    EnumWindows(CountTop, reinterpret_cast<LPARAM>(&count));
+    for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); w;
+         w = FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr))
+        CountTop(w, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// Committed private memory, counted region by region (some systems report no private usage).
+double CommittedPrivateBytes() {
+    double total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (const char* at = nullptr; VirtualQuery(at, &info, sizeof(info)) == sizeof(info);
+         at = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
+            total += static_cast<double>(info.RegionSize);
+        if (info.RegionSize == 0)
+            break;
+    }
+    return total;
+}
+
+Figures Measure() {
+    Figures f;
+    PROCESS_MEMORY_COUNTERS_EX pmc{};
+    pmc.cb = sizeof(pmc);
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc),
+                             sizeof(pmc)))
+        f.privateBytes = static_cast<double>(pmc.PrivateUsage);
+    if (f.privateBytes == 0)
+        f.privateBytes = CommittedPrivateBytes();
+    f.heapBytes = HeapBytesInUse();
+    GetProcessHandleCount(GetCurrentProcess(), &f.handles);
+    f.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    f.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    f.windows = ProcessWindows();
+    return f;
+}
+
+void Print(const char* label, const Figures& f) {
+    std::printf("%-12s private %9.0f KB  heap in use %9.0f KB  handles %5lu  GDI %5lu  USER %5lu  "
+                "windows %4lu\n",
+                label, f.privateBytes / 1024, f.heapBytes / 1024,
+                static_cast<unsigned long>(f.handles), static_cast<unsigned long>(f.gdi),
+                static_cast<unsigned long>(f.user), static_cast<unsigned long>(f.windows));
+    std::fflush(stdout);
+}
+
+std::vector<std::wstring> MakePictures(const std::wstring& dir, int count) {
+    const struct {
+        PictureFormat format;
+        const wchar_t* ext;
+        UINT width, height;
+    } kinds[] = {{PictureFormat::Png, L"png", 240, 160},
+                 {PictureFormat::Jpeg, L"jpg", 320, 180},
+                 {PictureFormat::Gif, L"gif", 300, 200},
+                 {PictureFormat::Bmp, L"bmp", 200, 200}};
+    std::vector<std::wstring> files;
+    for (int i = 0; i < count; ++i) {
+        const auto& k = kinds[i % 4];
+        wchar_t name[32];
+        swprintf(name, 32, L"\\写真%03d.%ls", i + 1, k.ext);
+        if (!WriteTestPicture(dir + name, k.format, k.width + 8 * static_cast<UINT>(i), k.height))
+            return {};
+        files.push_back(dir + name);
+    }
+    return files;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const int builds = argc > 1 ? std::max(5, _wtoi(argv[1])) : 50;
+    const bool bare = argc > 2 && std::wstring(argv[2]) == L"--bare";
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return 2;
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    const std::wstring dir = MakeTempFolder(L"tablorin-bench-memory");
+    const std::vector<std::wstring> files = MakePictures(dir, 30);
+    const std::wstring output = dir + L"\\memory.docx";
+
+    int result = 0;
+    {
+        TfrmMain form;
+        form.Create(GetModuleHandleW(nullptr));
+        ShowWindow(form.Handle(), SW_SHOW);
+        UpdateWindow(form.Handle());
+        SendShellDrop(form.Handle(), files);
+        form.SetSpinValue(3);
+        std::printf("%d builds of %d pictures, 3 per page, %s\n", builds, form.FileCount(),
+                    bare ? "by the bare client" : "through the button");
+        if (GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) == 0)
+            std::printf("(the system reports no GDI or USER object counts here; 'windows' counts "
+                        "the process's windows)\n");
+        Print("before", Measure());
+        Figures at5;
+        for (int b = 1; b <= builds; ++b) {
+            DeleteFileW(output.c_str());
+            {
+                StubSession session;
+                bool done = true;
+                if (bare) {
+                    std::vector<std::wstring> files;
+                    for (int i = 0; i < form.FileCount(); ++i)
+                        files.push_back(form.FileAt(i));
+                    BareBuild(files, 3, output);
+                } else {
+                    // The second build on offers the last name: the typed name replaces it.
+                    DialogAnswerer answer({{L"画像を添付するワードファイルの名前",
+                                            DialogAction::TypeFileName(output)},
+                                           {L"情報", DialogAction::Press(L"OK")}},
+                                          120000);
+                    SendMessageW(form.Button4, BM_CLICK, 0, 0);
+                    answer.Join();
+                    done = answer.AllAnswered();
+                }
+                session.WaitForExit(30000);
+                if (!done) {
+                    std::printf("build %d did not complete\n", b);
+                    result = 1;
+                    break;
+                }
+            }
+            if (b == 1 || b % 5 == 0 || b == builds) {
+                const Figures f = Measure();
+                char label[32];
+                std::snprintf(label, sizeof(label), "after %d", b);
+                Print(label, f);
+                if (b == 5)
+                    at5 = f;
+                if (b == builds && b >= 5)
+                    std::printf("growth from build 5 to %d: private %+.0f KB, heap in use %+.0f "
+                                "KB, handles %+ld, GDI %+ld, USER %+ld, windows %+ld\n",
+                                b, (f.privateBytes - at5.privateBytes) / 1024,
+                                (f.heapBytes - at5.heapBytes) / 1024,
+                                static_cast<long>(f.handles) - static_cast<long>(at5.handles),
+                                static_cast<long>(f.gdi) - static_cast<long>(at5.gdi),
+                                static_cast<long>(f.user) - static_cast<long>(at5.user),
+                                static_cast<long>(f.windows) - static_cast<long>(at5.windows));
+            }
+        }
+    }
+    CoUninitialize();
+    return result;
+}
