@@ -111,27 +111,6 @@ void Print(const char* label, const Figures& f) {
     std::fflush(stdout);
 }
 
-std::vector<std::wstring> MakePictures(const std::wstring& dir, int count) {
-    const struct {
-        PictureFormat format;
-        const wchar_t* ext;
-        UINT width, height;
-    } kinds[] = {{PictureFormat::Png, L"png", 240, 160},
-                 {PictureFormat::Jpeg, L"jpg", 320, 180},
-                 {PictureFormat::Gif, L"gif", 300, 200},
-                 {PictureFormat::Bmp, L"bmp", 200, 200}};
-    std::vector<std::wstring> files;
-    for (int i = 0; i < count; ++i) {
-        const auto& k = kinds[i % 4];
-        wchar_t name[32];
-        swprintf(name, 32, L"\\写真%03d.%ls", i + 1, k.ext);
-        if (!WriteTestPicture(dir + name, k.format, k.width + 8 * static_cast<UINT>(i), k.height))
-            return {};
-        files.push_back(dir + name);
-    }
-    return files;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -142,7 +121,7 @@ int wmain(int argc, wchar_t** argv) {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     const std::wstring dir = MakeTempFolder(L"tablorin-bench-memory");
-    const std::vector<std::wstring> files = MakePictures(dir, 30);
+    const std::vector<std::wstring> files = MakePictureSeries(dir, 30);
     const std::wstring output = dir + L"\\memory.docx";
 
     int result = 0;

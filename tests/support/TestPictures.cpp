@@ -5,6 +5,7 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <vector>
 
@@ -99,4 +100,25 @@ std::wstring MakeTempFolder(const std::wstring& name) {
     fs::remove_all(dir, ec);
     fs::create_directories(dir, ec);
     return dir.wstring();
+}
+
+std::vector<std::wstring> MakePictureSeries(const std::wstring& dir, int count) {
+    const struct {
+        PictureFormat format;
+        const wchar_t* ext;
+        UINT width, height;
+    } kinds[] = {{PictureFormat::Png, L"png", 240, 160},
+                 {PictureFormat::Jpeg, L"jpg", 320, 180},
+                 {PictureFormat::Gif, L"gif", 300, 200},
+                 {PictureFormat::Bmp, L"bmp", 200, 200}};
+    std::vector<std::wstring> files;
+    for (int i = 0; i < count; ++i) {
+        const auto& k = kinds[i % 4];
+        wchar_t name[32];
+        swprintf(name, 32, L"\\写真%03d.%ls", i + 1, k.ext);
+        if (!WriteTestPicture(dir + name, k.format, k.width + 8 * static_cast<UINT>(i), k.height))
+            return {};
+        files.push_back(dir + name);
+    }
+    return files;
 }

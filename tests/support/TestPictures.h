@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 enum class PictureFormat { Png, Jpeg, Gif, Bmp, Tiff };
 
@@ -17,3 +18,7 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes);
 
 // A fresh folder under the temporary folder, for one test's files.
 std::wstring MakeTempFolder(const std::wstring& name);
+
+// count pictures in dir, PNG, JPEG, GIF and BMP in turn, each of another size, named 写真001... so
+// that a drop's sorting keeps them in order. Empty when one cannot be written.
+std::vector<std::wstring> MakePictureSeries(const std::wstring& dir, int count);

@@ -16,29 +16,6 @@
 
 namespace {
 
-std::vector<std::wstring> MakePictures(const std::wstring& dir, int count) {
-    const struct {
-        PictureFormat format;
-        const wchar_t* ext;
-        UINT width, height;
-    } kinds[] = {{PictureFormat::Png, L"png", 240, 160},
-                 {PictureFormat::Jpeg, L"jpg", 320, 180},
-                 {PictureFormat::Gif, L"gif", 300, 200},
-                 {PictureFormat::Bmp, L"bmp", 200, 200}};
-    std::vector<std::wstring> files;
-    for (int i = 0; i < count; ++i) {
-        const auto& k = kinds[i % 4];
-        // Named so that the drop's sorting keeps them in this order; sizes differ, so no two
-        // files hold the same picture.
-        wchar_t name[32];
-        swprintf(name, 32, L"\\写真%03d.%ls", i + 1, k.ext);
-        if (!WriteTestPicture(dir + name, k.format, k.width + 8 * static_cast<UINT>(i), k.height))
-            return {};
-        files.push_back(dir + name);
-    }
-    return files;
-}
-
 int Build(const std::wstring& output, const std::vector<std::wstring>& files, int perPage,
           bool square) {
     TfrmMain form;
@@ -82,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     CreateDirectoryW(argv[2], nullptr);
-    const std::vector<std::wstring> files = MakePictures(argv[2], _wtoi(argv[3]));
+    const std::vector<std::wstring> files = MakePictureSeries(argv[2], _wtoi(argv[3]));
     int result = 1;
     if (files.empty())
         fwprintf(stderr, L"cannot write the pictures\n");
