@@ -62,17 +62,10 @@ prefix: build
 	@bash $(SCRIPTS)/wine-prefix.sh $(PREFIX) $(ARCH)
 	@bash $(SCRIPTS)/register-stub.sh $(PREFIX) $(OUT) $(SLOTS)
 
-$(OUT)/ctest-slots.json: Makefile
-	@mkdir -p $(OUT)
-	@{ printf '{"version":{"major":1,"minor":0},"local":[{"prefix":['; \
-	   for i in $$(seq 0 $$(($(SLOTS) - 1))); do [ $$i -gt 0 ] && printf ','; printf '{"id":"slot%s","slots":1}' $$i; done; \
-	   printf ']}]}\n'; } >$@
-
-test: prefix $(OUT)/ctest-slots.json
+test: prefix
 	@echo "tests: the $(ARCH) build, $(SLOTS) test programs at a time"
-	@bash $(SCRIPTS)/with-display.sh $(PREFIX) \
-	  ctest --test-dir $(OUT) --output-on-failure -j$(SLOTS) \
-	    --resource-spec-file $(OUT)/ctest-slots.json $(CTEST_ARGS)
+	@TABLORIN_PREFIX_COPIES=1 bash $(SCRIPTS)/with-display.sh $(PREFIX) \
+	  ctest --test-dir $(OUT) --output-on-failure -j$(SLOTS) $(CTEST_ARGS)
 
 run: check-display prefix
 	@bash $(SCRIPTS)/wine-run.sh $(PREFIX) $(OUT)/src/tablorin.exe

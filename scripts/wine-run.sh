@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
 # Runs a Windows program in one of the project's Wine prefixes.  Usage: wine-run.sh PREFIX_DIR PROGRAM [ARGS...]
-# Under ctest with resource groups, each test takes a copy of the prefix of its own (PREFIX_DIR.slotN)
-# and a display of its own, so tests side by side never see each other's windows or focus.
+# With TABLORIN_PREFIX_COPIES=1 (make test), the program takes a free copy of the prefix
+# (PREFIX_DIR.slotN) and a display of its own, so test programs side by side never see each
+# other's windows, focus or Word stand-in. A copy is held by a lock for as long as the program runs.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 prefix=$1
 shift
 . "$here/wine-env.sh"
-slot=${CTEST_RESOURCE_GROUP_0_PREFIX:-}
-if [ -n "$slot" ] && [ -z "${TABLORIN_SLOT_DISPLAY:-}" ]; then
-  slot=${slot#id:}
-  prefix="$prefix.${slot%%,*}"
-  wine_env "$prefix"
-  export TABLORIN_SLOT_DISPLAY=1
-  exec bash "$here/with-display.sh" --new "$prefix" "$WINELOADER" "$@"
+if [ "${TABLORIN_PREFIX_COPIES:-}" = 1 ] && compgen -G "$prefix.slot*/system.reg" >/dev/null; then
+  while :; do
+    for copy in "$prefix".slot*/; do
+      copy=${copy%/}
+      exec {lock}>"$copy.lock"
+      if flock -n "$lock"; then break 2; fi
+      exec {lock}>&-
+    done
+    sleep 0.2
+  done
+  wine_env "$copy"
+  # The lock stays with this shell: nothing the program starts may keep the copy taken.
+  status=0
+  bash "$here/with-display.sh" --new "$copy" "$WINELOADER" "$@" {lock}>&- || status=$?
+  exit $status
 fi
-if [ -n "$slot" ]; then slot=${slot#id:}; prefix="$prefix.${slot%%,*}"; fi
 wine_env "$prefix"
 exec "$WINELOADER" "$@"
