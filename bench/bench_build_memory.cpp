@@ -4,9 +4,12 @@
 // it gives none), the bytes in use on the process's heaps, kernel handles,
 // GDI and USER objects (as the system reports them; where it does not, the windows of the process
 // are counted instead). Growth from build 5 to the last is printed at the end.
-//   bench_build_memory [BUILDS] [--bare]
+//   bench_build_memory [BUILDS] [--bare | --cancel] [--trace]
 // With --bare the same calls are made by the bare client on the window's thread instead, to tell
-// the program's growth from that of the system's COM and dialogs.
+// the program's growth from that of the system's COM and dialogs; with --cancel the button is
+// pressed and the save dialog cancelled, so no build runs, to tell what the dialog leaves. With
+// --trace the heap blocks allocated after build 10 and still alive after the last build are listed
+// with their first bytes, to tell what grows.
 #include "DialogAnswerer.h"
 #include "Main.h"
 #include "ShellDrop.h"
@@ -45,6 +48,46 @@ double HeapBytesInUse() {
         HeapUnlock(heaps[i]);
     }
     return total;
+}
+
+using Blocks = std::vector<std::pair<const void*, size_t>>;
+
+// Busy heap blocks of the process, sorted by address. The list's own storage is reserved first and
+// left out, so taking it does not change what it lists.
+Blocks HeapBlocks() {
+    Blocks blocks;
+    blocks.reserve(1 << 20);
+    HANDLE heaps[64];
+    const DWORD n = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
+    for (DWORD i = 0; i < n; ++i) {
+        if (!HeapLock(heaps[i]))
+            continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY && entry.lpData != blocks.data() &&
+                blocks.size() < blocks.capacity())
+                blocks.emplace_back(entry.lpData, entry.cbData);
+        HeapUnlock(heaps[i]);
+    }
+    std::sort(blocks.begin(), blocks.end());
+    return blocks;
+}
+
+// The blocks in `now` that were not in `before`, each with its size and first bytes as text.
+void PrintNewBlocks(const Blocks& before, const Blocks& now) {
+    size_t count = 0, bytes = 0;
+    for (const auto& block : now) {
+        if (block.first == before.data() || std::binary_search(before.begin(), before.end(), block))
+            continue;
+        ++count;
+        bytes += block.second;
+        char shown[49] = {};
+        const auto* p = static_cast<const unsigned char*>(block.first);
+        for (size_t i = 0; i < std::min<size_t>(block.second, 48); ++i)
+            shown[i] = p[i] >= 0x20 && p[i] < 0x7F ? static_cast<char>(p[i]) : '.';
+        std::printf("  new block %6zu bytes at %p  %s\n", block.second, block.first, shown);
+    }
+    std::printf("%zu new blocks, %zu bytes\n", count, bytes);
 }
 
 BOOL CALLBACK CountChild(HWND, LPARAM count) {
@@ -115,7 +158,13 @@ void Print(const char* label, const Figures& f) {
 
 int wmain(int argc, wchar_t** argv) {
     const int builds = argc > 1 ? std::max(5, _wtoi(argv[1])) : 50;
-    const bool bare = argc > 2 && std::wstring(argv[2]) == L"--bare";
+    bool bare = false, cancel = false, trace = false;
+    for (int i = 2; i < argc; ++i) {
+        bare = bare || std::wstring(argv[i]) == L"--bare";
+        cancel = cancel || std::wstring(argv[i]) == L"--cancel";
+        trace = trace || std::wstring(argv[i]) == L"--trace";
+    }
+    Blocks tracedFrom;
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 2;
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
@@ -133,7 +182,9 @@ int wmain(int argc, wchar_t** argv) {
         SendShellDrop(form.Handle(), files);
         form.SetSpinValue(3);
         std::printf("%d builds of %d pictures, 3 per page, %s\n", builds, form.FileCount(),
-                    bare ? "by the bare client" : "through the button");
+                    bare     ? "by the bare client"
+                    : cancel ? "cancelled in the save dialog"
+                             : "through the button");
         if (GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) == 0)
             std::printf("(the system reports no GDI or USER object counts here; 'windows' counts "
                         "the process's windows)\n");
@@ -149,6 +200,12 @@ int wmain(int argc, wchar_t** argv) {
                     for (int i = 0; i < form.FileCount(); ++i)
                         files.push_back(form.FileAt(i));
                     BareBuild(files, 3, output);
+                } else if (cancel) {
+                    DialogAnswerer answer(L"画像を添付するワードファイルの名前",
+                                          DialogAction::Esc());
+                    SendMessageW(form.Button4, BM_CLICK, 0, 0);
+                    answer.Join();
+                    done = answer.AllAnswered();
                 } else {
                     // The second build on offers the last name: the typed name replaces it.
                     DialogAnswerer answer({{L"画像を添付するワードファイルの名前",
@@ -173,6 +230,10 @@ int wmain(int argc, wchar_t** argv) {
                 Print(label, f);
                 if (b == 5)
                     at5 = f;
+                if (trace && b == 10)
+                    tracedFrom = HeapBlocks();
+                if (trace && b == builds && b > 10)
+                    PrintNewBlocks(tracedFrom, HeapBlocks());
                 if (b == builds && b >= 5)
                     std::printf("growth from build 5 to %d: private %+.0f KB, heap in use %+.0f "
                                 "KB, handles %+ld, GDI %+ld, USER %+ld, windows %+ld\n",
