@@ -152,6 +152,7 @@ public:
     }
     std::set<HCURSOR> seen;
     bool keptAfterSetCursor = true; // a WM_SETCURSOR on the list did not undo the hourglass
+    bool clickTurnedAway = false;   // a click on the main button came back without a dialog
     bool probed = false;
 
 private:
@@ -168,6 +169,11 @@ private:
                 SendMessageTimeoutW(list, WM_SETCURSOR, reinterpret_cast<WPARAM>(list),
                                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_BLOCK, 5000, &result);
                 keptAfterSetCursor = GetCursor() == wait;
+                // Word's calls let messages through: the click reaches the button mid-build.
+                clickTurnedAway = SendMessageTimeoutW(Form().Button4, BM_CLICK, 0, 0, SMTO_BLOCK,
+                                                      5000, &result) != 0;
+                if (HWND nested = FindThreadWindow(target_, kSaveTitle))
+                    PostMessageW(nested, WM_COMMAND, IDCANCEL, 0);
                 probed = true;
             }
             Sleep(1);

@@ -108,8 +108,7 @@ protected:
         EXPECT_TRUE(outcome.allAnswered);
         EXPECT_EQ(outcome.dialogs.size(), 2u);
         EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
-        EXPECT_EQ(Form().ScreenCursor, nullptr);
-        EXPECT_FALSE(Form().Building);
+        EXPECT_FALSE(Form().Building());
         EXPECT_TRUE(session.WaitForExit());
         return outcome;
     }
