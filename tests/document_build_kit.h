@@ -3,7 +3,9 @@
 // a build driven through the real button and dialogs, and a reading of the stand-in's journal.
 
 #include "DialogAnswerer.h"
+#include "DocumentBuild.h"
 #include "Error.h"
+#include "ErrorText.h"
 #include "Main.h"
 #include "TestPictures.h"
 #include "WordStub.h"
@@ -106,6 +108,12 @@ inline void ResetForm(const std::vector<std::wstring>& entries, int imagesPerPag
     form.SetSpinValue(imagesPerPage);
     SendMessageW(form.RadioItems[0], BM_SETCHECK, wrapChoice == 0 ? BST_CHECKED : BST_UNCHECKED, 0);
     SendMessageW(form.RadioItems[1], BM_SETCHECK, wrapChoice == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// The build straight from a request, as the main button starts it: the error's text, "" for none.
+inline std::wstring BuildFromRequest(const std::vector<std::wstring>& entries, int imagesPerPage,
+                                     int wrapChoice, const std::wstring& outputPath) {
+    return ErrorOf([&] { BuildDocument({entries, imagesPerPage, wrapChoice, outputPath}); });
 }
 
 // Presses the main button as a user would; returns once the command has ended.
