@@ -328,10 +328,8 @@ bool TFileList::DragMessage(UINT msg, WPARAM wp, LPARAM lp, TDragTarget& target)
             EndDrag();
         return true;
     case WM_CAPTURECHANGED:
-        if (reinterpret_cast<HWND>(lp) != list_) {
-            dragging_ = false;
-            dragOverList_ = false;
-        }
+        if (reinterpret_cast<HWND>(lp) != list_)
+            EndDrag();
         return false;
     case WM_CANCELMODE:
         EndDrag();

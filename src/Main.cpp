@@ -223,7 +223,6 @@ void TfrmMain::CreateControls() {
     spin_.Create(Panel1, Bounds(15, 28, 57, 21), idSpin, f, 1, 10, 2);
     Spin = spin_.Edit();
     SpinButtons = spin_.Buttons();
-    spin_.SetValue(3);
     constexpr DWORD kButton = WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON;
     Button3 = CreateChild(
         Panel1, {L"BUTTON", L"一覧クリア", kButton, Bounds(290, 42, 100, 25), idButton3, f});
@@ -310,18 +309,6 @@ void TfrmMain::ReadDesktopPath() {
         DesktopPath[0] = L'\0';
 }
 
-int TfrmMain::SpinValue() const {
-    return spin_.Value();
-}
-
-void TfrmMain::SetSpinValue(int value) {
-    spin_.SetValue(value);
-}
-
-int TfrmMain::WrapChoice() const {
-    return SendMessageW(RadioItems[1], BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
-}
-
 std::wstring TfrmMain::StatusText() const {
     // In simple mode the status bar answers for part 0 with the simple text.
     const LRESULT len = LOWORD(SendMessageW(StatusBar, SB_GETTEXTLENGTHW, 0, 0));
@@ -341,18 +328,6 @@ void TfrmMain::WMDropFiles(HDROP drop) {
         UpdateStatusText();
     if (Files.Count() > 0)
         Files.UpdateHorizontalExtent();
-}
-
-void TfrmMain::ListBoxMouseDown(TMouseButton button, UINT, int x, int y) {
-    Files.MouseDown(button, x, y);
-}
-
-bool TfrmMain::ListBoxDragOver(HWND, int, int, TDragState) {
-    return true;
-}
-
-void TfrmMain::ListBoxDragDrop(HWND, int x, int y) {
-    Files.DragDrop(x, y);
 }
 
 void TfrmMain::Button1Click() {

@@ -48,19 +48,25 @@ public:
     void Button2Click();
     void Button3Click();
     void Button4Click();
-    void ListBoxMouseDown(TMouseButton button, UINT shift, int x, int y);
-    bool ListBoxDragOver(HWND source, int x, int y, TDragState state) override;
-    void ListBoxDragDrop(HWND source, int x, int y) override;
+    // The list's gestures go back to the list; a drop is accepted anywhere over it.
+    void ListBoxMouseDown(TMouseButton button, UINT, int x, int y) {
+        Files.MouseDown(button, x, y);
+    }
+    bool ListBoxDragOver(HWND, int, int, TDragState) override { return true; }
+    void ListBoxDragDrop(HWND, int x, int y) override { Files.DragDrop(x, y); }
     void WMDropFiles(HDROP drop);
 
     void UpdateStatusText();
     // A document build is running: the hourglass shows over the whole window.
     bool Building() const { return screenCursor_ != nullptr; }
 
-    // Field values.
-    int SpinValue() const; // 1..10 after the field was left; non-integer text reads as 1
-    void SetSpinValue(int value);
-    int WrapChoice() const; // 0 "前面", 1 "四角"
+    // Pictures per page: 1..10 after the field was left; non-integer text reads as 1.
+    int SpinValue() const { return spin_.Value(); }
+    void SetSpinValue(int value) { spin_.SetValue(value); }
+    // 0 "前面", 1 "四角"
+    int WrapChoice() const {
+        return SendMessageW(RadioItems[1], BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    }
     std::wstring StatusText() const;
 
     // Save dialog file types.
