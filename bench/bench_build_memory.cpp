@@ -181,7 +181,7 @@ int wmain(int argc, wchar_t** argv) {
         UpdateWindow(form.Handle());
         SendShellDrop(form.Handle(), files);
         form.SetSpinValue(3);
-        std::printf("%d builds of %d pictures, 3 per page, %s\n", builds, form.FileCount(),
+        std::printf("%d builds of %d pictures, 3 per page, %s\n", builds, form.Files.Count(),
                     bare     ? "by the bare client"
                     : cancel ? "cancelled in the save dialog"
                              : "through the button");
@@ -197,8 +197,8 @@ int wmain(int argc, wchar_t** argv) {
                 bool done = true;
                 if (bare) {
                     std::vector<std::wstring> files;
-                    for (int i = 0; i < form.FileCount(); ++i)
-                        files.push_back(form.FileAt(i));
+                    for (int i = 0; i < form.Files.Count(); ++i)
+                        files.push_back(form.Files.At(i));
                     BareBuild(files, 3, output);
                 } else if (cancel) {
                     DialogAnswerer answer(L"画像を添付するワードファイルの名前",

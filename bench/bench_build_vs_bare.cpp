@@ -124,8 +124,8 @@ bool Compare(int pictures, int rounds, const std::wstring& dir) {
     SendShellDrop(form.Handle(), made);
     form.SetSpinValue(3);
     std::vector<std::wstring> files;
-    for (int i = 0; i < form.FileCount(); ++i)
-        files.push_back(form.FileAt(i));
+    for (int i = 0; i < form.Files.Count(); ++i)
+        files.push_back(form.Files.At(i));
     if (files.size() != made.size()) {
         std::printf("the list took %zu of %d pictures\n", files.size(), pictures);
         return false;

@@ -65,7 +65,7 @@ double TimeDrop(const std::vector<std::wstring>& before, const std::vector<std::
     SendShellDrop(form.Handle(), files);
     UpdateWindow(form.ListBox);
     QueryPerformanceCounter(&t1);
-    countAfter = form.FileCount();
+    countAfter = form.Files.Count();
     Pump();
     return Seconds(t0, t1);
 }

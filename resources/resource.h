@@ -3,3 +3,4 @@
 
 #define IDI_MAINICON 1
 #define IDR_ABOUTPICTURE 101
+#define IDC_DRAGENTRY 102

@@ -1,9 +1,9 @@
 // The document build: drives Word to place the listed pictures and save the document.
 #include "DocumentBuild.h"
 
-#include "Main.h"
-#include "MessageDialog.h"
 #include "automation/Automation.h"
+
+#include <windows.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,13 +11,7 @@
 #include <string>
 #include <vector>
 
-using automation::Arg;
-using automation::ArgKind;
-using automation::Call;
-using automation::CallDesc;
-using automation::CallKind;
-using automation::CallVoid;
-using automation::Variant;
+using namespace automation;
 
 PageLayout PageLayout::ForFiles(int32_t fileCount, int32_t imagesPerPage) {
     PageLayout layout;
@@ -120,7 +114,7 @@ void PlacePicture(const Variant& word, const std::wstring& file) {
 }
 
 void WrapAllSquare(const Variant& word) {
-    const int32_t count = automation::ToInt32(Call(FromActiveDocument(word, kShapes), kCount));
+    const int32_t count = ToInt32(Call(FromActiveDocument(word, kShapes), kCount));
     for (int64_t j = 1; j <= count; ++j) {
         const Arg index[] = {Arg::Int(static_cast<int32_t>(j))};
         const Variant range = Call(FromActiveDocument(word, kShapes), kShapeRange, index);
@@ -130,16 +124,17 @@ void WrapAllSquare(const Variant& word) {
 
 // From the new document to the saved file. The new document's reference is dropped on the way
 // out, saved or not, before Word is told to quit.
-void FillAndSave(const Variant& word, const std::vector<std::wstring>& files, PageLayout layout,
-                 int wrapChoice, const std::wstring& outputPath) {
+void FillAndSave(const Variant& word, const BuildRequest& request) {
     Variant added;
     {
         const Variant documents = Call(word, kDocuments);
         added = Call(documents, kAdd);
     }
+    PageLayout layout =
+        PageLayout::ForFiles(static_cast<int32_t>(request.entries.size()), request.imagesPerPage);
     {
         const Variant pageSetup = FromActiveDocument(word, kPageSetup);
-        layout.SetLinesPerPage(automation::ToInt32(Call(pageSetup, kLinesPage)));
+        layout.SetLinesPerPage(ToInt32(Call(pageSetup, kLinesPage)));
     }
     for (int64_t i = 0; i < layout.paragraphs; ++i)
         OnSelection(word, kTypeParagraph);
@@ -147,7 +142,7 @@ void FillAndSave(const Variant& word, const std::vector<std::wstring>& files, Pa
     OnSelection(word, kGoToPage, firstPage);
 
     int32_t slotOnPage = 1;
-    for (const std::wstring& file : files) {
+    for (const std::wstring& file : request.entries) {
         PlacePicture(word, file);
         MoveLinesDown(word, layout.lineStep);
         if (slotOnPage >= layout.imagesPerPage) {
@@ -156,10 +151,10 @@ void FillAndSave(const Variant& word, const std::vector<std::wstring>& files, Pa
         }
         ++slotOnPage;
     }
-    if (wrapChoice == 1)
+    if (request.wrapChoice == 1)
         WrapAllSquare(word);
 
-    std::wstring fileName = outputPath;
+    std::wstring fileName = request.outputPath;
     const Arg saveArgs[] = {Arg::TextRef(fileName)};
     const Variant document = Call(word, kActiveDocument);
     CallVoid(document, kSaveAs, saveArgs);
@@ -170,87 +165,39 @@ void QuitWord(const Variant& word) {
     CallVoid(word, kQuit, args);
 }
 
-// One Word session, always ended by Quit without saving; a failing Quit is the error reported.
-// Calls that a busy Word turns away, the clean-up's Quit among them, are tried again for a while.
-void BuildDocument(const std::vector<std::wstring>& files, const PageLayout& layout, int wrapChoice,
-                   const std::wstring& outputPath) {
-    const automation::BusyServerFilter busyWord;
-    const Variant word = automation::Create(L"Word.Application");
-    try {
-        FillAndSave(word, files, layout, wrapChoice, outputPath);
-    } catch (...) {
-        QuitWord(word);
-        throw;
+// A path API's answer in a buffer grown to the length it asks for; empty when it fails.
+template <class F> std::wstring Grown(F call) {
+    std::wstring text(MAX_PATH, L'\0');
+    DWORD n = call(text.data(), static_cast<DWORD>(text.size()));
+    if (n >= text.size()) {
+        text.resize(n);
+        n = call(text.data(), n);
     }
-    QuitWord(word);
+    text.resize(n < text.size() ? n : 0);
+    return text;
 }
-
-// The hourglass for the whole window while Word works, and the cursor from before afterwards.
-class BusyCursor {
-public:
-    explicit BusyCursor(TfrmMain& form) : form_(form), savedScreen_(form.ScreenCursor) {
-        form_.Building = true;
-        form_.ScreenCursor = LoadCursorW(nullptr, IDC_WAIT);
-        SetCursor(form_.ScreenCursor);
-    }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-    ~BusyCursor() {
-        form_.ScreenCursor = savedScreen_;
-        form_.Building = false;
-        if (savedScreen_) {
-            SetCursor(savedScreen_);
-            return;
-        }
-        // Back to each window's own cursor: let the window under the pointer choose it now
-        // rather than at the next mouse move.
-        POINT point;
-        HWND under = GetCursorPos(&point) ? WindowFromPoint(point) : nullptr;
-        if (under && GetWindowThreadProcessId(under, nullptr) == GetCurrentThreadId()) {
-            const LRESULT hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
-            SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
-                         MAKELPARAM(LOWORD(hit), WM_MOUSEMOVE));
-        } else {
-            SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-        }
-    }
-
-private:
-    TfrmMain& form_;
-    HCURSOR savedScreen_;
-};
 
 // A path as the file system resolves it: full, without "." and "..", and with long names for
 // short (8.3) ones when the file exists. Unchanged when it cannot be resolved.
 std::wstring ResolvedPath(const std::wstring& path) {
-    std::wstring full(MAX_PATH, L'\0');
-    DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n >= full.size()) {
-        full.resize(n);
-        n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
-    }
-    if (n == 0 || n >= full.size())
+    const std::wstring full = Grown([&](wchar_t* buffer, DWORD size) {
+        return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+    });
+    if (full.empty())
         return path;
-    full.resize(n);
     // Generated short names always hold a "~"; other paths are long already.
     if (full.find(L'~') == std::wstring::npos)
         return full;
-    std::wstring longer(full.size() + MAX_PATH, L'\0');
-    n = GetLongPathNameW(full.c_str(), longer.data(), static_cast<DWORD>(longer.size()));
-    if (n >= longer.size()) {
-        longer.resize(n);
-        n = GetLongPathNameW(full.c_str(), longer.data(), n);
-    }
-    if (n == 0 || n >= longer.size())
-        return full;
-    longer.resize(n);
-    return longer;
+    const std::wstring longer = Grown(
+        [&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
+    return longer.empty() ? full : longer;
 }
 
-// Word would save the document over one of the pictures it has just embedded.
-bool OutputIsListed(const std::wstring& outputPath, const std::vector<std::wstring>& files) {
-    const std::wstring output = ResolvedPath(outputPath);
-    for (const std::wstring& file : files) {
+} // namespace
+
+bool OutputIsListed(const BuildRequest& request) {
+    const std::wstring output = ResolvedPath(request.outputPath);
+    for (const std::wstring& file : request.entries) {
         // The file system ignores case the way an ordinal comparison does, whatever the locale.
         if (CompareStringOrdinal(output.c_str(), static_cast<int>(output.size()),
                                  ResolvedPath(file).c_str(), -1, TRUE) == CSTR_EQUAL)
@@ -259,40 +206,16 @@ bool OutputIsListed(const std::wstring& outputPath, const std::vector<std::wstri
     return false;
 }
 
-} // namespace
-
-void TfrmMain::Button4Click() {
-    // Word's calls let messages through; a click that arrives during a build is not a new build.
-    if (Building)
-        return;
-    if (FileCount() == 0) {
-        MessageDialog(L"一覧にファイルを追加して下さい。", TMsgDlgType::mtWarning,
-                      TMsgDlgButtons::mbOK);
-        SetFocus(ListBox);
-        return;
+// One Word session, always ended by Quit without saving; a failing Quit is the error reported.
+// Calls that a busy Word turns away, the clean-up's Quit among them, are tried again for a while.
+void BuildDocument(const BuildRequest& request) {
+    const BusyServerFilter busyWord;
+    const Variant word = Create(L"Word.Application");
+    try {
+        FillAndSave(word, request);
+    } catch (...) {
+        QuitWord(word);
+        throw;
     }
-    if (!SaveDialog.Execute(Handle())) {
-        SetFocus(ListBox);
-        return;
-    }
-    const std::wstring outputPath = SaveDialog.FileName;
-    std::vector<std::wstring> files;
-    const int count = FileCount();
-    files.reserve(static_cast<size_t>(std::max(count, 0)));
-    for (int i = 0; i < count; ++i)
-        files.push_back(FileAt(i));
-    if (OutputIsListed(outputPath, files)) {
-        MessageDialog(L"一覧にあるファイルには保存できません。別の名前を指定して下さい。",
-                      TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
-        SetFocus(ListBox);
-        return;
-    }
-    const PageLayout layout = PageLayout::ForFiles(count, SpinValue());
-    const int wrapChoice = WrapChoice();
-    {
-        BusyCursor busy(*this);
-        BuildDocument(files, layout, wrapChoice, outputPath);
-    }
-    MessageDialog(L"Ｗｏｒｄファイルを出力しました。", TMsgDlgType::mtInformation,
-                  TMsgDlgButtons::mbOK);
+    QuitWord(word);
 }

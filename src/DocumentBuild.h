@@ -1,10 +1,28 @@
 #pragma once
-// Page layout of a document build: pages to prepare, lines between pictures, lines left at the
-// foot of a page. Counts that Word reports are taken as they come, so everything is computed in a
-// way that cannot overflow; negative counts mean "no move".
+// The document build: one Word session that places the listed pictures and saves the document.
+// It knows no window; the caller gathers the request and shows the outcome.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
+struct BuildRequest {
+    std::vector<std::wstring> entries; // picture files, in list order
+    int imagesPerPage = 1;             // 1..10
+    int wrapChoice = 0;                // 0 "前面", 1 "四角"
+    std::wstring outputPath;
+};
+
+// Word would save the document over one of the pictures it has just embedded.
+bool OutputIsListed(const BuildRequest& request);
+
+// Starts Word, fills and saves the document, and always tells Word to quit without saving. Throws
+// the error to show (the failing Quit's when the clean-up fails as well).
+void BuildDocument(const BuildRequest& request);
+
+// Page layout of a build: pages to prepare, lines between pictures, lines left at the foot of a
+// page. Counts that Word reports are taken as they come, so everything is computed in a way that
+// cannot overflow; negative counts mean "no move".
 struct PageLayout {
     int32_t imagesPerPage = 1;
     int32_t pageCount = 0;

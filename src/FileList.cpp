@@ -1,16 +1,17 @@
 // The file list: intake of shell drops, reordering by dragging, clearing.
-#include "Main.h"
+#include "FileList.h"
 
 #include "Error.h"
+#include "Handles.h"
 #include "MessageDialog.h"
+#include "WindowBase.h"
+#include "resource.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <iterator>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -71,26 +72,15 @@ std::string SortKey(LCID locale, const std::wstring& text) {
     return key;
 }
 
-// The list's entries as they stand, for the whole-string, case-insensitive lookup that the list's
-// own exact search makes (same comparison, same locale), but without comparing every dropped name
-// with every entry.
-class ListedNames {
-public:
-    ListedNames(const TfrmMain& form, LCID locale) : locale_(locale) {
-        const int count = form.FileCount();
-        keys_.reserve(static_cast<size_t>(std::max(count, 0)));
-        for (int i = 0; i < count; ++i)
-            keys_.insert(SortKey(locale_, form.FileAt(i)));
-    }
-
-    bool Contains(const std::wstring& name) const {
-        return keys_.count(SortKey(locale_, name)) != 0;
-    }
-
-private:
-    LCID locale_;
-    std::unordered_set<std::string> keys_;
-};
+// The sort keys of the list's entries as they stand, for the whole-string, case-insensitive lookup
+// that the list's own exact search makes (same comparison, same locale), but without comparing
+// every dropped name with every entry.
+std::unordered_set<std::string> ListedKeys(const TFileList& list, LCID locale) {
+    std::unordered_set<std::string> keys;
+    for (const std::wstring& entry : list.Entries())
+        keys.insert(SortKey(locale, entry));
+    return keys;
+}
 
 // Sorts names in the user locale's order, ignoring case; names comparing equal keep their order.
 void SortNoCase(std::vector<std::wstring>& names) {
@@ -125,15 +115,10 @@ int EntryAt(HWND list, int x, int y) {
     return static_cast<int>(index);
 }
 
+// At index, or at the end for -1.
 void InsertLine(HWND list, int index, const std::wstring& text) {
     const LRESULT r = SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(index),
                                    reinterpret_cast<LPARAM>(text.c_str()));
-    if (r == LB_ERR || r == LB_ERRSPACE)
-        throw Error(L"行を挿入できません");
-}
-
-void AppendLine(HWND list, const std::wstring& text) {
-    const LRESULT r = SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     if (r == LB_ERR || r == LB_ERRSPACE)
         throw Error(L"行を挿入できません");
 }
@@ -156,39 +141,9 @@ private:
 };
 
 // An arrow carrying a sheet of paper: the pointer while an entry is dragged over the list.
-UniqueCursor MakeDragCursor() {
-    static constexpr const char* kArrow[] = {
-        "X",        "XX",       "XoX",       "XooX",       "XoooX",       "XooooX",
-        "XoooooX",  "XooooooX", "XoooooooX", "XooooooooX", "XoooooXXXXX", "XooXooX",
-        "XoX.XooX", "XX..XooX", "X....XooX", ".....XooX",  "......XX",
-    };
-    constexpr int kSize = 32, kRowBytes = kSize / 8;
-    char shape[kSize][kSize];
-    std::memset(shape, '.', sizeof shape);
-    for (int y = 0; y < static_cast<int>(std::size(kArrow)); ++y)
-        for (int x = 0; kArrow[y][x]; ++x)
-            shape[y][x] = kArrow[y][x];
-    for (int y = 18; y <= 29; ++y) // the sheet, below and to the right of the tip
-        for (int x = 9; x <= 19; ++x)
-            shape[y][x] = (y == 18 || y == 29 || x == 9 || x == 19) ? 'X' : 'o';
-    BYTE andMask[kSize * kRowBytes], xorMask[kSize * kRowBytes];
-    std::memset(andMask, 0xFF, sizeof andMask);
-    std::memset(xorMask, 0, sizeof xorMask);
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x) {
-            const BYTE bit = static_cast<BYTE>(0x80 >> (x % 8));
-            if (shape[y][x] != '.')
-                andMask[y * kRowBytes + x / 8] &= static_cast<BYTE>(~bit);
-            if (shape[y][x] == 'o')
-                xorMask[y * kRowBytes + x / 8] |= bit;
-        }
-    return UniqueCursor(
-        CreateCursor(GetModuleHandleW(nullptr), 0, 0, kSize, kSize, andMask, xorMask));
-}
-
 HCURSOR DragCursor() {
-    static const UniqueCursor cursor = MakeDragCursor();
-    return cursor ? cursor.get() : LoadCursorW(nullptr, IDC_ARROW);
+    HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_DRAGENTRY));
+    return cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW);
 }
 HCURSOR NoDropCursor() {
     return LoadCursorW(nullptr, IDC_NO);
@@ -196,133 +151,141 @@ HCURSOR NoDropCursor() {
 
 } // namespace
 
-void TfrmMain::UpdateStatusText() {
-    const std::wstring text = std::to_wstring(FileCount()) + L"ファイル";
-    SendMessageW(StatusBar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+TMouseButton ButtonOf(UINT msg) {
+    if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_LBUTTONUP)
+        return TMouseButton::mbLeft;
+    if (msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK || msg == WM_MBUTTONUP)
+        return TMouseButton::mbMiddle;
+    return TMouseButton::mbRight;
 }
 
-void TfrmMain::UpdateHorizontalExtent() {
+HWND TFileList::Create(HWND parent, RECT bounds, int id, HFONT font) {
+    list_ = CreateChild(parent, {L"LISTBOX", L"",
+                                 WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+                                 bounds, id, font, WS_EX_CLIENTEDGE});
+    SendMessageW(list_, LB_SETITEMHEIGHT, 0, 15);
+    return list_;
+}
+
+int TFileList::Count() const {
+    return static_cast<int>(SendMessageW(list_, LB_GETCOUNT, 0, 0));
+}
+
+std::wstring TFileList::At(int index) const {
+    const LRESULT len = SendMessageW(list_, LB_GETTEXTLEN, index, 0);
+    if (len == LB_ERR)
+        return {};
+    std::wstring text(static_cast<size_t>(len) + 1, L'\0');
+    SendMessageW(list_, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(len));
+    return text;
+}
+
+std::vector<std::wstring> TFileList::Entries() const {
+    std::vector<std::wstring> entries(static_cast<size_t>(std::max(Count(), 0)));
+    for (size_t i = 0; i < entries.size(); ++i)
+        entries[i] = At(static_cast<int>(i));
+    return entries;
+}
+
+void TFileList::UpdateHorizontalExtent() {
     int widest = 0;
-    const int count = FileCount();
+    const int count = Count();
     if (count > 0) {
-        WindowDc dc(ListBox);
+        WindowDc dc(list_);
         if (!dc.get())
             throw Error(L"リストの文字幅を測れません");
-        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(ListBox, WM_GETFONT, 0, 0));
+        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(list_, WM_GETFONT, 0, 0));
         SelectObjectScope select(dc.get(), font ? font : GetStockObject(SYSTEM_FONT));
         for (int i = 0; i < count; ++i) {
-            const std::wstring text = FileAt(i);
+            const std::wstring text = At(i);
             SIZE size{};
             if (GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size))
                 widest = std::max(widest, static_cast<int>(size.cx));
         }
     }
-    SendMessageW(ListBox, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
+    SendMessageW(list_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
 }
 
-int TfrmMain::FileCount() const {
-    return static_cast<int>(SendMessageW(ListBox, LB_GETCOUNT, 0, 0));
-}
-
-std::wstring TfrmMain::FileAt(int index) const {
-    const LRESULT len = SendMessageW(ListBox, LB_GETTEXTLEN, index, 0);
-    if (len == LB_ERR)
-        return {};
-    std::wstring text(static_cast<size_t>(len) + 1, L'\0');
-    SendMessageW(ListBox, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<size_t>(len));
-    return text;
-}
-
-void TfrmMain::WMDropFiles(HDROP drop) {
+bool TFileList::AddDropped(HDROP drop) {
     UniqueDrop owned(drop);
     std::vector<std::wstring> batch;
     {
         const UINT count = DragQueryFileW(drop, kAllFiles, nullptr, 0);
-        const LCID listLocale = static_cast<LCID>(SendMessageW(ListBox, LB_GETLOCALE, 0, 0));
-        const ListedNames listed(*this, listLocale);
+        const LCID listLocale = static_cast<LCID>(SendMessageW(list_, LB_GETLOCALE, 0, 0));
+        const auto listed = ListedKeys(*this, listLocale);
         for (UINT i = 0; i < count; ++i) {
             std::wstring name = DroppedName(drop, i);
-            if (IsExistingFile(name) && !listed.Contains(name))
+            if (IsExistingFile(name) && !listed.count(SortKey(listLocale, name)))
                 batch.push_back(std::move(name));
         }
     }
-    if (!batch.empty()) {
-        SortNoCase(batch);
-        {
-            RedrawSuspended quiet(ListBox);
-            for (const auto& name : batch)
-                AppendLine(ListBox, name);
-        }
-        UpdateStatusText();
-    }
-    batch.clear();
-    owned.reset();
-    if (FileCount() > 0)
-        UpdateHorizontalExtent();
-}
-
-void TfrmMain::ListBoxMouseDown(TMouseButton button, UINT, int x, int y) {
-    if (button == TMouseButton::mbRight)
-        return;
-    DragIndex = EntryAt(ListBox, x, y);
-    const bool selected = SendMessageW(ListBox, LB_GETCURSEL, 0, 0) != LB_ERR;
-    if (FileCount() >= 2 && selected && DragIndex != -1)
-        BeginListDrag(button);
-}
-
-bool TfrmMain::ListBoxDragOver(HWND, int, int, TDragState) {
+    if (batch.empty())
+        return false;
+    SortNoCase(batch);
+    RedrawSuspended quiet(list_);
+    for (const auto& name : batch)
+        InsertLine(list_, -1, name);
     return true;
 }
 
-void TfrmMain::ListBoxDragDrop(HWND, int x, int y) {
-    const int count = FileCount();
+void TFileList::MouseDown(TMouseButton button, int x, int y) {
+    if (button == TMouseButton::mbRight)
+        return;
+    DragIndex = EntryAt(list_, x, y);
+    const bool selected = SendMessageW(list_, LB_GETCURSEL, 0, 0) != LB_ERR;
+    if (Count() >= 2 && selected && DragIndex != -1)
+        BeginDrag(button);
+}
+
+void TFileList::DragDrop(int x, int y) {
+    const int count = Count();
     if (DragIndex < 0 || DragIndex >= count)
         return;
-    int target = EntryAt(ListBox, x, y);
+    int target = EntryAt(list_, x, y);
     if (target == -1)
         target = count - 1;
     if (target != DragIndex) {
         // The copy goes in first, so a refused insertion loses nothing.
-        const std::wstring text = FileAt(DragIndex);
+        const std::wstring text = At(DragIndex);
         if (target > DragIndex) {
-            InsertLine(ListBox, target + 1 < count ? target + 1 : -1, text);
-            SendMessageW(ListBox, LB_DELETESTRING, static_cast<WPARAM>(DragIndex), 0);
+            InsertLine(list_, target + 1 < count ? target + 1 : -1, text);
+            SendMessageW(list_, LB_DELETESTRING, static_cast<WPARAM>(DragIndex), 0);
         } else {
-            InsertLine(ListBox, target, text);
-            SendMessageW(ListBox, LB_DELETESTRING, static_cast<WPARAM>(DragIndex + 1), 0);
+            InsertLine(list_, target, text);
+            SendMessageW(list_, LB_DELETESTRING, static_cast<WPARAM>(DragIndex + 1), 0);
         }
     }
-    SendMessageW(ListBox, LB_SETCURSEL, static_cast<WPARAM>(target), 0);
+    SendMessageW(list_, LB_SETCURSEL, static_cast<WPARAM>(target), 0);
 }
 
 // ---- The drag gesture: the list holds the mouse from the press until the release. ----
 
-void TfrmMain::BeginListDrag(TMouseButton button) {
+void TFileList::BeginDrag(TMouseButton button) {
     dragging_ = true;
     dragButton_ = button;
     dragOverList_ = false;
-    SetCapture(ListBox);
+    SetCapture(list_);
     SetCursor(DragCursor());
 }
 
-void TfrmMain::EndListDrag() {
+void TFileList::EndDrag() {
     if (!dragging_)
         return;
     dragging_ = false;
     dragOverList_ = false;
-    if (GetCapture() == ListBox)
+    if (GetCapture() == list_)
         ReleaseCapture();
 }
 
 // The list point (client coordinates) is over the list itself, not over another window.
-bool TfrmMain::OverList(POINT client) const {
+bool TFileList::OverList(POINT client) const {
     POINT screen = client;
-    ClientToScreen(ListBox, &screen);
-    return WindowFromPoint(screen) == ListBox;
+    ClientToScreen(list_, &screen);
+    return WindowFromPoint(screen) == list_;
 }
 
-bool TfrmMain::ListBoxDragMessage(UINT msg, WPARAM wp, LPARAM lp) {
+bool TFileList::DragMessage(UINT msg, WPARAM wp, LPARAM lp, TDragTarget& target) {
     if (!dragging_)
         return false;
     const POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
@@ -333,10 +296,10 @@ bool TfrmMain::ListBoxDragMessage(UINT msg, WPARAM wp, LPARAM lp) {
             const TDragState state =
                 dragOverList_ ? TDragState::dsDragMove : TDragState::dsDragEnter;
             dragOverList_ = true;
-            accept = ListBoxDragOver(ListBox, pt.x, pt.y, state);
+            accept = target.ListBoxDragOver(list_, pt.x, pt.y, state);
         } else if (dragOverList_) {
             dragOverList_ = false;
-            ListBoxDragOver(ListBox, pt.x, pt.y, TDragState::dsDragLeave);
+            target.ListBoxDragOver(list_, pt.x, pt.y, TDragState::dsDragLeave);
         }
         SetCursor(accept ? DragCursor() : NoDropCursor());
         return true;
@@ -344,16 +307,13 @@ bool TfrmMain::ListBoxDragMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONUP:
     case WM_MBUTTONUP:
     case WM_RBUTTONUP: {
-        const TMouseButton released = msg == WM_LBUTTONUP   ? TMouseButton::mbLeft
-                                      : msg == WM_MBUTTONUP ? TMouseButton::mbMiddle
-                                                            : TMouseButton::mbRight;
-        if (released != dragButton_)
+        if (ButtonOf(msg) != dragButton_)
             return true;
         const bool drop =
-            OverList(pt) && ListBoxDragOver(ListBox, pt.x, pt.y, TDragState::dsDragMove);
-        EndListDrag();
+            OverList(pt) && target.ListBoxDragOver(list_, pt.x, pt.y, TDragState::dsDragMove);
+        EndDrag();
         if (drop)
-            ListBoxDragDrop(ListBox, pt.x, pt.y);
+            target.ListBoxDragDrop(list_, pt.x, pt.y);
         return false; // the list ends its own click tracking as well
     }
     case WM_LBUTTONDOWN:
@@ -364,50 +324,52 @@ bool TfrmMain::ListBoxDragMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RBUTTONDBLCLK:
         return true;
     case WM_KEYDOWN:
-        if (wp != VK_ESCAPE)
-            return true;
-        EndListDrag();
+        if (wp == VK_ESCAPE)
+            EndDrag();
         return true;
     case WM_CAPTURECHANGED:
-        if (reinterpret_cast<HWND>(lp) != ListBox) {
-            dragging_ = false;
-            dragOverList_ = false;
-        }
+        if (reinterpret_cast<HWND>(lp) != list_)
+            EndDrag();
         return false;
     case WM_CANCELMODE:
-        EndListDrag();
+        EndDrag();
         return false;
     default:
         return false;
     }
 }
 
-void TfrmMain::Button1Click() {
-    if (FileCount() == 0) {
-        MessageDialog(L"一覧にファイルを追加して下さい。", TMsgDlgType::mtWarning,
-                      TMsgDlgButtons::mbOK);
-        SetFocus(ListBox);
-        return;
-    }
-    const LRESULT selected = SendMessageW(ListBox, LB_GETCURSEL, 0, 0);
+void TFileList::Warn(const wchar_t* text) const {
+    MessageDialog(text, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    SetFocus(list_);
+}
+
+bool TFileList::CheckNotEmpty() const {
+    if (Count() != 0)
+        return true;
+    Warn(L"一覧にファイルを追加して下さい。");
+    return false;
+}
+
+bool TFileList::ClearSelected() {
+    if (!CheckNotEmpty())
+        return false;
+    const LRESULT selected = SendMessageW(list_, LB_GETCURSEL, 0, 0);
     if (selected == LB_ERR) {
-        MessageDialog(L"クリアする行を選択して下さい。", TMsgDlgType::mtWarning,
-                      TMsgDlgButtons::mbOK);
-        SetFocus(ListBox);
-        return;
+        Warn(L"クリアする行を選択して下さい。");
+        return false;
     }
     if (MessageDialog(L"行をクリアします。よろしいですか？", TMsgDlgType::mtConfirmation,
                       TMsgDlgButtons::mbOKCancel) != TModalResult::mrOk)
-        return;
-    SendMessageW(ListBox, LB_DELETESTRING, static_cast<WPARAM>(selected), 0);
-    UpdateStatusText();
+        return false;
+    SendMessageW(list_, LB_DELETESTRING, static_cast<WPARAM>(selected), 0);
+    return true;
 }
 
-void TfrmMain::Button3Click() {
+bool TFileList::ClearAll() {
     if (MessageDialog(L"一覧をクリアします。よろしいですか？", TMsgDlgType::mtConfirmation,
                       TMsgDlgButtons::mbOKCancel) != TModalResult::mrOk)
-        return;
-    SendMessageW(ListBox, LB_RESETCONTENT, 0, 0);
-    UpdateStatusText();
-    UpdateHorizontalExtent();
+        return false;
+    SendMessageW(list_, LB_RESETCONTENT, 0, 0);
+    return true;
 }

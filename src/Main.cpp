@@ -1,10 +1,11 @@
 #include "Main.h"
 
 #include "AppTitle.h"
-#include "Error.h"
+#include "DocumentBuild.h"
 #include "ErrorDisplay.h"
 #include "MessageDialog.h"
 #include "UiFont.h"
+#include "about.h"
 #include "automation/Automation.h"
 #include "resource.h"
 
@@ -18,8 +19,6 @@ constexpr int kFormWidth = 604;
 constexpr int kFormHeight = 450;
 constexpr int kPanelHeight = 73;
 constexpr int kStatusHeight = 23;
-constexpr int kSpinMin = 1;
-constexpr int kSpinMax = 10;
 constexpr wchar_t kPanelClass[] = L"TPanel";
 
 enum ControlId : int {
@@ -49,23 +48,6 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     default:
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
-}
-
-// Text width and height in a font, for controls that size themselves to their caption.
-SIZE TextSize(HFONT font, const wchar_t* text) {
-    SIZE size{};
-    WindowDc dc(nullptr);
-    SelectObjectScope select(dc.get(), font);
-    GetTextExtentPoint32W(dc.get(), text, lstrlenW(text), &size);
-    return size;
-}
-
-int FontHeight(HFONT font) {
-    TEXTMETRICW tm{};
-    WindowDc dc(nullptr);
-    SelectObjectScope select(dc.get(), font);
-    GetTextMetricsW(dc.get(), &tm);
-    return tm.tmHeight;
 }
 
 // Asks Word for its version: Word 2007 (12) and later write .docx. The object is released on
@@ -153,8 +135,8 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_SETCURSOR:
         // Children pass this up first, so one answer here covers the whole window.
-        if (ScreenCursor) {
-            SetCursor(ScreenCursor);
+        if (screenCursor_) {
+            SetCursor(screenCursor_);
             return TRUE;
         }
         return DefWindowProcW(hwnd, msg, wp, lp);
@@ -177,7 +159,7 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 LRESULT TfrmMain::ListBoxMessage(HWND list, UINT msg, WPARAM wp, LPARAM lp) {
     bool usedByDrag = false;
-    RunHandler([&] { usedByDrag = ListBoxDragMessage(msg, wp, lp); });
+    RunHandler([&] { usedByDrag = Files.DragMessage(msg, wp, lp, *this); });
     if (usedByDrag)
         return 0;
     switch (msg) {
@@ -190,12 +172,9 @@ LRESULT TfrmMain::ListBoxMessage(HWND list, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RBUTTONDBLCLK: {
         // The list selects the entry first, as it does for a user; then the handler runs.
         LRESULT r = CallOriginal(list, msg, wp, lp);
-        const TMouseButton button =
-            msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK   ? TMouseButton::mbLeft
-            : msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK ? TMouseButton::mbMiddle
-                                                               : TMouseButton::mbRight;
         RunHandler([&] {
-            ListBoxMouseDown(button, static_cast<UINT>(wp), GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+            ListBoxMouseDown(ButtonOf(msg), static_cast<UINT>(wp), GET_X_LPARAM(lp),
+                             GET_Y_LPARAM(lp));
         });
         return r;
     }
@@ -241,10 +220,9 @@ void TfrmMain::CreateControls() {
     const SIZE labelSize = TextSize(f, labelText);
     Label1 = CreateChild(Panel1, {L"STATIC", labelText, SS_LEFT | SS_NOPREFIX,
                                   Bounds(8, 9, labelSize.cx, labelSize.cy), idLabel1, f});
-    spin_.Create(Panel1, Bounds(15, 28, 57, 21), idSpin, f, kSpinMin, kSpinMax, 2);
+    spin_.Create(Panel1, Bounds(15, 28, 57, 21), idSpin, f, 1, 10, 2);
     Spin = spin_.Edit();
     SpinButtons = spin_.Buttons();
-    spin_.SetValue(3);
     constexpr DWORD kButton = WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON;
     Button3 = CreateChild(
         Panel1, {L"BUTTON", L"一覧クリア", kButton, Bounds(290, 42, 100, 25), idButton3, f});
@@ -256,11 +234,9 @@ void TfrmMain::CreateControls() {
     Button2 = CreateChild(
         Panel1, {L"BUTTON", L"バージョン", kButton, Bounds(512, 8, 75, 60), idButton2, f});
 
-    ListBox = CreateChild(
-        hwnd, {L"LISTBOX", L"", WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
-               Bounds(0, kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight),
-               idListBox, listFont_.get(), WS_EX_CLIENTEDGE});
-    SendMessageW(ListBox, LB_SETITEMHEIGHT, 0, 15);
+    ListBox = Files.Create(
+        hwnd, Bounds(0, kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight),
+        idListBox, listFont_.get());
     Subclass<&TfrmMain::ListBoxMessage>(ListBox);
 
     StatusBar =
@@ -289,7 +265,7 @@ void TfrmMain::CreateRadioGroup(HFONT font) {
     RadioGroup = CreateChild(Panel1, {L"BUTTON", L"折り返しの種類と配置", BS_GROUPBOX,
                                       Bounds(left, top, width, height), idRadioGroup, font});
     // Items in columns under the caption, one row.
-    const int fontHeight = FontHeight(font);
+    const int fontHeight = TextSize(font, L"").cy;
     const int itemWidth = (width - 10) / columns;
     const int itemHeight = height - fontHeight - 5;
     const int itemTop = top + fontHeight + 1;
@@ -333,18 +309,6 @@ void TfrmMain::ReadDesktopPath() {
         DesktopPath[0] = L'\0';
 }
 
-int TfrmMain::SpinValue() const {
-    return spin_.Value();
-}
-
-void TfrmMain::SetSpinValue(int value) {
-    spin_.SetValue(value);
-}
-
-int TfrmMain::WrapChoice() const {
-    return SendMessageW(RadioItems[1], BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
-}
-
 std::wstring TfrmMain::StatusText() const {
     // In simple mode the status bar answers for part 0 with the simple text.
     const LRESULT len = LOWORD(SendMessageW(StatusBar, SB_GETTEXTLENGTHW, 0, 0));
@@ -352,4 +316,74 @@ std::wstring TfrmMain::StatusText() const {
     SendMessageW(StatusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(len));
     return text;
+}
+
+void TfrmMain::UpdateStatusText() {
+    const std::wstring text = std::to_wstring(Files.Count()) + L"ファイル";
+    SendMessageW(StatusBar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void TfrmMain::WMDropFiles(HDROP drop) {
+    if (Files.AddDropped(drop))
+        UpdateStatusText();
+    if (Files.Count() > 0)
+        Files.UpdateHorizontalExtent();
+}
+
+void TfrmMain::Button1Click() {
+    if (Files.ClearSelected())
+        UpdateStatusText();
+}
+
+void TfrmMain::Button2Click() {
+    TAboutBox::Execute(Handle());
+}
+
+void TfrmMain::Button3Click() {
+    if (!Files.ClearAll())
+        return;
+    UpdateStatusText();
+    Files.UpdateHorizontalExtent();
+}
+
+void TfrmMain::Button4Click() {
+    // Word's calls let messages through; a click that arrives during a build is not a new build.
+    if (Building() || !Files.CheckNotEmpty())
+        return;
+    if (!SaveDialog.Execute(Handle())) {
+        SetFocus(ListBox);
+        return;
+    }
+    const BuildRequest request{Files.Entries(), SpinValue(), WrapChoice(), SaveDialog.FileName};
+    if (OutputIsListed(request)) {
+        Files.Warn(L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");
+        return;
+    }
+    // The hourglass over the whole window while Word works.
+    screenCursor_ = LoadCursorW(nullptr, IDC_WAIT);
+    SetCursor(screenCursor_);
+    try {
+        BuildDocument(request);
+    } catch (...) {
+        EndHourglass();
+        throw;
+    }
+    EndHourglass();
+    MessageDialog(L"Ｗｏｒｄファイルを出力しました。", TMsgDlgType::mtInformation,
+                  TMsgDlgButtons::mbOK);
+}
+
+// Back to each window's own cursor: the window under the pointer chooses it now rather than at the
+// next mouse move.
+void TfrmMain::EndHourglass() {
+    screenCursor_ = nullptr;
+    POINT point;
+    HWND under = GetCursorPos(&point) ? WindowFromPoint(point) : nullptr;
+    if (under && GetWindowThreadProcessId(under, nullptr) == GetCurrentThreadId()) {
+        const LRESULT hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
+        SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                     MAKELPARAM(LOWORD(hit), WM_MOUSEMOVE));
+    } else {
+        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    }
 }

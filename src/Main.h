@@ -1,6 +1,7 @@
 #pragma once
 // The main window: file list, pictures-per-page spin field, wrap choice and the four buttons.
 
+#include "FileList.h"
 #include "Handles.h"
 #include "SaveDialog.h"
 #include "SpinEdit.h"
@@ -10,10 +11,7 @@
 
 #include <string>
 
-enum class TMouseButton { mbLeft, mbRight, mbMiddle };
-enum class TDragState { dsDragEnter, dsDragLeave, dsDragMove };
-
-class TfrmMain : public WindowBase<TfrmMain> {
+class TfrmMain : public WindowBase<TfrmMain>, public TDragTarget {
 public:
     static constexpr wchar_t kClassName[] = L"TfrmMain";
 
@@ -40,11 +38,8 @@ public:
     HWND ListBox = nullptr;
     HWND StatusBar = nullptr;
     TSaveDialog SaveDialog;
+    TFileList Files; // the entries of ListBox
 
-    int32_t DragIndex = -1;
-    // Application-wide mouse cursor while a command runs (null: each control shows its own).
-    HCURSOR ScreenCursor = nullptr;
-    bool Building = false; // a document build is running
     wchar_t DesktopPath[MAX_PATH + 1] = {};
 
     // Handlers.
@@ -53,24 +48,25 @@ public:
     void Button2Click();
     void Button3Click();
     void Button4Click();
-    void ListBoxMouseDown(TMouseButton button, UINT shift, int x, int y);
-    bool ListBoxDragOver(HWND source, int x, int y, TDragState state);
-    void ListBoxDragDrop(HWND source, int x, int y);
+    // The list's gestures go back to the list; a drop is accepted anywhere over it.
+    void ListBoxMouseDown(TMouseButton button, UINT, int x, int y) {
+        Files.MouseDown(button, x, y);
+    }
+    bool ListBoxDragOver(HWND, int, int, TDragState) override { return true; }
+    void ListBoxDragDrop(HWND, int x, int y) override { Files.DragDrop(x, y); }
     void WMDropFiles(HDROP drop);
 
-    // File list.
     void UpdateStatusText();
-    void UpdateHorizontalExtent();
-    int FileCount() const;
-    std::wstring FileAt(int index) const;
-    // Mouse and key messages of the list while an entry is dragged; true when the drag used the
-    // message up (the list must not see it).
-    bool ListBoxDragMessage(UINT msg, WPARAM wp, LPARAM lp);
+    // A document build is running: the hourglass shows over the whole window.
+    bool Building() const { return screenCursor_ != nullptr; }
 
-    // Values read by the document build.
-    int SpinValue() const; // 1..10 after the field was left; non-integer text reads as 1
-    void SetSpinValue(int value);
-    int WrapChoice() const; // 0 "前面", 1 "四角"
+    // Pictures per page: 1..10 after the field was left; non-integer text reads as 1.
+    int SpinValue() const { return spin_.Value(); }
+    void SetSpinValue(int value) { spin_.SetValue(value); }
+    // 0 "前面", 1 "四角"
+    int WrapChoice() const {
+        return SendMessageW(RadioItems[1], BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    }
     std::wstring StatusText() const;
 
     // Save dialog file types.
@@ -89,16 +85,11 @@ private:
     void RadioGroupClick(int index);
     void ReadDesktopPath();
     void RestoreFocus();
+    void EndHourglass();
 
     UniqueFont font_;     // "ＭＳ Ｐゴシック" 12 px
     UniqueFont listFont_; // "ＭＳ Ｐゴシック" 15 px
     TSpinEdit spin_;
-    HWND lastFocus_ = nullptr; // the focused control when the window was last deactivated
-    // File list: the drag in progress.
-    void BeginListDrag(TMouseButton button);
-    void EndListDrag();
-    bool OverList(POINT client) const;
-    bool dragging_ = false;
-    TMouseButton dragButton_ = TMouseButton::mbLeft;
-    bool dragOverList_ = false;
+    HWND lastFocus_ = nullptr;       // the focused control when the window was last deactivated
+    HCURSOR screenCursor_ = nullptr; // for the whole window (null: each control shows its own)
 };

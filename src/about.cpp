@@ -4,7 +4,6 @@
 #include "Error.h"
 #include "ErrorDisplay.h"
 #include "JpegPicture.h"
-#include "Main.h"
 #include "UiFont.h"
 #include "resource.h"
 
@@ -133,14 +132,9 @@ void TAboutBox::CreateControls(std::span<const std::uint8_t> picture) {
 
 void TAboutBox::SetLabelText(HWND label, const wchar_t* text) {
     SetWindowTextW(label, text);
-    WindowDc dc(label);
-    SelectObjectScope select(dc.get(),
-                             reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
-    SIZE size{};
-    GetTextExtentPoint32W(dc.get(), text, lstrlenW(text), &size);
-    TEXTMETRICW tm{};
-    GetTextMetricsW(dc.get(), &tm);
-    SetWindowPos(label, nullptr, 0, 0, size.cx, tm.tmHeight,
+    const SIZE size =
+        TextSize(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), text);
+    SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -216,8 +210,4 @@ LRESULT TAboutBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     default:
         return DefWindowProcW(Handle(), msg, wp, lp);
     }
-}
-
-void TfrmMain::Button2Click() {
-    TAboutBox::Execute(Handle());
 }

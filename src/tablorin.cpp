@@ -10,18 +10,12 @@
 namespace {
 
 // COM for the main thread, single-threaded apartment, for the program's lifetime.
-class ComApartment {
-public:
-    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
+struct ComApartment {
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     ~ComApartment() {
-        if (SUCCEEDED(hr_))
+        if (SUCCEEDED(hr))
             CoUninitialize();
     }
-
-private:
-    HRESULT hr_;
 };
 
 } // namespace

@@ -3,7 +3,9 @@
 // a build driven through the real button and dialogs, and a reading of the stand-in's journal.
 
 #include "DialogAnswerer.h"
+#include "DocumentBuild.h"
 #include "Error.h"
+#include "ErrorText.h"
 #include "Main.h"
 #include "TestPictures.h"
 #include "WordStub.h"
@@ -108,6 +110,12 @@ inline void ResetForm(const std::vector<std::wstring>& entries, int imagesPerPag
     SendMessageW(form.RadioItems[1], BM_SETCHECK, wrapChoice == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+// The build straight from a request, as the main button starts it: the error's text, "" for none.
+inline std::wstring BuildFromRequest(const std::vector<std::wstring>& entries, int imagesPerPage,
+                                     int wrapChoice, const std::wstring& outputPath) {
+    return ErrorOf([&] { BuildDocument({entries, imagesPerPage, wrapChoice, outputPath}); });
+}
+
 // Presses the main button as a user would; returns once the command has ended.
 inline void ClickBuild() {
     SendMessageW(Form().Button4, BM_CLICK, 0, 0);
@@ -152,6 +160,7 @@ public:
     }
     std::set<HCURSOR> seen;
     bool keptAfterSetCursor = true; // a WM_SETCURSOR on the list did not undo the hourglass
+    bool clickTurnedAway = false;   // a click on the main button came back without a dialog
     bool probed = false;
 
 private:
@@ -168,6 +177,11 @@ private:
                 SendMessageTimeoutW(list, WM_SETCURSOR, reinterpret_cast<WPARAM>(list),
                                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_BLOCK, 5000, &result);
                 keptAfterSetCursor = GetCursor() == wait;
+                // Word's calls let messages through: the click reaches the button mid-build.
+                clickTurnedAway = SendMessageTimeoutW(Form().Button4, BM_CLICK, 0, 0, SMTO_BLOCK,
+                                                      5000, &result) != 0;
+                if (HWND nested = FindThreadWindow(target_, kSaveTitle))
+                    PostMessageW(nested, WM_COMMAND, IDCANCEL, 0);
                 probed = true;
             }
             Sleep(1);

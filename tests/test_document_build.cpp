@@ -1,7 +1,5 @@
-// The save-and-paste command: page arithmetic, and whole builds through the real button, the real
-// dialogs and the Word stand-in, checked on the stand-in's journal and the saved file.
-#include "DocumentBuild.h"
-#include "ErrorDisplay.h"
+// The save-and-paste command: page arithmetic, whole builds from a request and through the real
+// button and dialogs, with the Word stand-in, checked on its journal and the saved file.
 #include "automation/Automation.h"
 #include "document_build_kit.h"
 
@@ -111,6 +109,16 @@ protected:
         return session.Journal();
     }
 
+    // The same straight from a request.
+    std::vector<std::wstring> Build(const StubSession& session,
+                                    const std::vector<std::wstring>& files, int perPage,
+                                    int wrapChoice = 0) {
+        EXPECT_EQ(BuildFromRequest(files, perPage, wrapChoice, output_), L"");
+        ExpectWordEndedClean(session);
+        EXPECT_TRUE(FileExists(output_));
+        return session.Journal();
+    }
+
     static inline fs::path dir_;
     static inline std::vector<std::wstring> pictures_;
     std::wstring output_;
@@ -196,7 +204,7 @@ TEST_F(DocumentBuild, CancelledSaveDialogStartsNothing) {
     EXPECT_EQ(GetFocus(), Form().ListBox);
     EXPECT_TRUE(session.Journal().empty());
     EXPECT_FALSE(FileExists(output_));
-    EXPECT_EQ(Form().FileCount(), 2);
+    EXPECT_EQ(Form().Files.Count(), 2);
 }
 
 TEST_F(DocumentBuild, SecondBuildOffersTheFirstOutputPath) {
@@ -223,11 +231,10 @@ TEST_F(DocumentBuild, SecondBuildOffersTheFirstOutputPath) {
 }
 
 TEST_F(DocumentBuild, OneLineGridTypesNoParagraph) {
-    ResetForm(First(1), 1, 0);
     StubScenario scenario;
     scenario.linesPage = 1;
     StubSession session(scenario);
-    const auto journal = Succeed(session);
+    const auto journal = Build(session, First(1), 1);
     EXPECT_EQ(CountLines(journal, kTypeParagraph), 0u);
     EXPECT_EQ(CountLines(journal, kPageGoTo), 1u);
     EXPECT_EQ(Placements(journal, 1), (std::vector<Placement>{{pictures_[0], 1, 1}}));
@@ -235,9 +242,8 @@ TEST_F(DocumentBuild, OneLineGridTypesNoParagraph) {
 
 TEST_F(DocumentBuild, TenPerPageStepsThreeLinesAndSkipsSixAtTheFoot) {
     const auto files = First(11);
-    ResetForm(files, 10, 0);
     StubSession session;
-    const auto journal = Succeed(session);
+    const auto journal = Build(session, files, 10);
     EXPECT_EQ(CountLines(journal, kTypeParagraph), 71u);
     EXPECT_EQ(CountLines(journal, kLineGoTo), 11u * 3 + 6);
     std::vector<Placement> where;
@@ -249,11 +255,10 @@ TEST_F(DocumentBuild, TenPerPageStepsThreeLinesAndSkipsSixAtTheFoot) {
 
 TEST_F(DocumentBuild, ZeroLinesPerPageStillSavesWithEveryPictureOnTheFirstLine) {
     const auto files = First(4);
-    ResetForm(files, 3, 0);
     StubScenario scenario;
     scenario.linesPage = 0;
     StubSession session(scenario);
-    const auto journal = Succeed(session);
+    const auto journal = Build(session, files, 3);
     EXPECT_EQ(CountLines(journal, kTypeParagraph), 0u);
     EXPECT_EQ(CountLines(journal, kLineGoTo), 0u);
     EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs "), 1u);
@@ -263,11 +268,10 @@ TEST_F(DocumentBuild, ZeroLinesPerPageStillSavesWithEveryPictureOnTheFirstLine) 
 
 TEST_F(DocumentBuild, FewerLinesThanPicturesShareTheFirstLineOfTheirPage) {
     const auto files = First(11);
-    ResetForm(files, 10, 0);
     StubScenario scenario;
     scenario.linesPage = 5;
     StubSession session(scenario);
-    const auto journal = Succeed(session);
+    const auto journal = Build(session, files, 10);
     EXPECT_EQ(CountLines(journal, kTypeParagraph), 9u);
     EXPECT_EQ(CountLines(journal, kLineGoTo), 5u);
     std::vector<Placement> where;
@@ -279,9 +283,8 @@ TEST_F(DocumentBuild, FewerLinesThanPicturesShareTheFirstLineOfTheirPage) {
 
 TEST_F(DocumentBuild, SquareWrapChangesEveryShapeAfterAllArePlaced) {
     const auto files = First(5);
-    ResetForm(files, 3, 1);
     StubSession session;
-    const auto journal = Succeed(session);
+    const auto journal = Build(session, files, 3, 1);
 
     const std::vector<std::wstring> puts = WrapPuts(journal);
     const std::vector<std::wstring> expectedPuts = {L"VT_I4:3", L"VT_I4:3", L"VT_I4:3", L"VT_I4:3",
@@ -313,9 +316,8 @@ TEST_F(DocumentBuild, SquareWrapChangesEveryShapeAfterAllArePlaced) {
 }
 
 TEST_F(DocumentBuild, InFrontWrapLeavesEveryShapeInFront) {
-    ResetForm(First(4), 2, 0);
     StubSession session;
-    const auto journal = Succeed(session);
+    const auto journal = Build(session, First(4), 2);
     EXPECT_EQ(WrapPuts(journal), std::vector<std::wstring>(4, L"VT_I4:3"));
     EXPECT_EQ(CountPrefix(journal, L"Shapes.Count"), 0u);
     EXPECT_EQ(CountPrefix(journal, L"Shapes.Range"), 0u);
@@ -323,9 +325,8 @@ TEST_F(DocumentBuild, InFrontWrapLeavesEveryShapeInFront) {
 
 TEST_F(DocumentBuild, PicturesGoInListOrderNotNameOrder) {
     const std::vector<std::wstring> files = {pictures_[3], pictures_[0], pictures_[2]};
-    ResetForm(files, 1, 0);
     StubSession session;
-    const auto journal = Succeed(session);
+    const auto journal = Build(session, files, 1);
     EXPECT_EQ(Placements(journal, 36),
               (std::vector<Placement>{{files[0], 1, 1}, {files[1], 2, 1}, {files[2], 3, 1}}));
 }
@@ -333,36 +334,28 @@ TEST_F(DocumentBuild, PicturesGoInListOrderNotNameOrder) {
 TEST_F(DocumentBuild, EntryThatIsNotAPictureEndsTheBuildWithWordsError) {
     const fs::path text = dir_ / L"メモ.txt";
     WriteBytes(text.wstring(), "not a picture");
-    ResetForm({pictures_[0], text.wstring(), pictures_[1]}, 3, 0);
     StubSession session;
-    const BuildOutcome outcome = RunBuild(output_, kErrorTitle);
-    ASSERT_TRUE(outcome.allAnswered);
-    EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
+    const std::wstring error =
+        BuildFromRequest({pictures_[0], text.wstring(), pictures_[1]}, 3, 0, output_);
     ExpectWordEndedClean(session);
     const auto journal = session.Journal();
     EXPECT_EQ(CountPrefix(journal, L"Shapes.AddPicture "), 2u);
     EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs"), 0u);
     // Word's own description, naming the file.
-    EXPECT_NE(outcome.dialogs[1].text.find(text.filename().wstring()), std::wstring::npos)
-        << ToUtf8(outcome.dialogs[1].text);
+    EXPECT_NE(error.find(text.filename().wstring()), std::wstring::npos) << ToUtf8(error);
     EXPECT_FALSE(FileExists(output_));
-    EXPECT_EQ(Form().FileCount(), 3);
 }
 
-TEST_F(DocumentBuild, WithoutWordTheErrorIsShownAndTheNextBuildWorks) {
-    ResetForm(First(1), 1, 0);
+TEST_F(DocumentBuild, WithoutWordTheErrorIsReportedAndTheNextBuildWorks) {
     {
         StubUnregistered noWord;
         StubSession session;
-        const BuildOutcome outcome = RunBuild(output_, kErrorTitle);
-        ASSERT_TRUE(outcome.allAnswered);
-        EXPECT_FALSE(outcome.dialogs[1].text.empty());
-        EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
+        EXPECT_NE(BuildFromRequest(First(1), 1, 0, output_), L"");
         EXPECT_TRUE(session.Journal().empty());
         EXPECT_FALSE(FileExists(output_));
     }
     StubSession session;
-    Succeed(session);
+    Build(session, First(1), 1);
 }
 
 // ---- a busy Word --------------------------------------------------------------------------
@@ -379,12 +372,11 @@ std::vector<std::wstring> CallsTaken(std::vector<std::wstring> journal) {
 }
 
 TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
-    ResetForm(First(5), 3, 0);
     std::vector<std::wstring> clean;
     std::string document;
     {
         StubSession session;
-        clean = Succeed(session);
+        clean = Build(session, First(5), 3);
         document = FileBytes(output_);
     }
     ASSERT_FALSE(document.empty());
@@ -406,7 +398,7 @@ TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
         scenario.busyCall = c.call;
         scenario.busyTimes = c.times;
         StubSession session(scenario);
-        const auto journal = Succeed(session);
+        const auto journal = Build(session, First(5), 3);
         EXPECT_EQ(CountLines(journal, c.busy), c.times);
         EXPECT_EQ(CountPrefix(journal, L"BUSY "), c.times);
         // The refusals come just before the attempt that was taken.
@@ -425,18 +417,12 @@ TEST_F(DocumentBuild, AWordThatStaysBusyIsReportedStillToldToQuitAndLetGo) {
         DWORD before = automation::SetBusyRetryLimit(400);
         ~ShortRetry() { automation::SetBusyRetryLimit(before); }
     } shortRetry;
-    ResetForm(First(2), 3, 0);
     StubScenario scenario;
     scenario.busyCall = 1;
     scenario.busyTimes = 0xFFFFFFFF;
     StubSession session(scenario);
-    const BuildOutcome outcome = RunBuild(output_, kErrorTitle);
-    ASSERT_TRUE(outcome.allAnswered);
-    ASSERT_EQ(outcome.dialogs.size(), 2u);
-    EXPECT_EQ(outcome.dialogs[1].text,
-              ErrorDisplayText(automation::ErrorText(RPC_E_CALL_REJECTED)));
-    EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
-    EXPECT_FALSE(Form().Building);
+    EXPECT_EQ(BuildFromRequest(First(2), 3, 0, output_),
+              automation::ErrorText(RPC_E_CALL_REJECTED));
     ASSERT_TRUE(session.WaitForExit());
     const auto journal = session.Journal();
     EXPECT_GE(CountLines(journal, L"BUSY Application.Documents"), 2u);
@@ -457,8 +443,9 @@ TEST_F(DocumentBuild, HourglassShowsWhileWordWorksAndTheArrowReturns) {
     EXPECT_TRUE(watch.seen.count(LoadCursorW(nullptr, IDC_WAIT)));
     EXPECT_TRUE(watch.probed);
     EXPECT_TRUE(watch.keptAfterSetCursor);
+    EXPECT_TRUE(watch.clickTurnedAway);
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
-    EXPECT_EQ(Form().ScreenCursor, nullptr);
+    EXPECT_FALSE(Form().Building());
     // Outside a build the list shows its own cursor again.
     SendMessageW(Form().ListBox, WM_SETCURSOR, reinterpret_cast<WPARAM>(Form().ListBox),
                  MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
@@ -491,15 +478,23 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
         {"short name typed", picture, shortName},
         {"short name listed", shortName, picture},
     };
-    const std::string before = Contents(picture);
-    ASSERT_FALSE(before.empty());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ResetForm({files[0], c.listed, files[2]});
-        SetFocus(Form().Button4);
+        EXPECT_TRUE(OutputIsListed({{files[0], c.listed, files[2]}, 3, 0, c.typed}));
+    }
+    // The same name in another folder is another file.
+    const std::wstring elsewhere = (sub / fs::path(picture).filename()).wstring();
+    EXPECT_FALSE(OutputIsListed({files, 3, 0, elsewhere}));
+
+    // Through the button: a warning, and neither Word nor the picture touched.
+    const std::string before = Contents(picture);
+    ASSERT_FALSE(before.empty());
+    ResetForm({files[0], shortName, files[2]});
+    SetFocus(Form().Button4);
+    {
         StubSession session;
         // The save dialog asks first whether to replace the existing file (yes), then the warning.
-        DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(c.typed)},
+        DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(picture)},
                                {kSaveTitle, DialogAction::Return()},
                                {kWarningTitle, DialogAction::Press(L"OK")}},
                               5000);
@@ -515,11 +510,10 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
         EXPECT_EQ(GetFocus(), Form().ListBox);
         EXPECT_TRUE(session.Journal().empty()) << "Word was started";
         EXPECT_EQ(Contents(picture), before);
-        EXPECT_EQ(Form().FileCount(), 3);
+        EXPECT_EQ(Form().Files.Count(), 3);
     }
 
-    // The same name in another folder is another file: the build goes on.
-    const std::wstring elsewhere = (sub / fs::path(picture).filename()).wstring();
+    // Saved elsewhere, the build goes on.
     std::error_code ec;
     fs::remove(elsewhere, ec);
     ResetForm(files, 3, 0);
@@ -612,27 +606,6 @@ TEST_F(DocumentBuild, ClosingBoxIsOwnedByTheMainWindowAfterTheUserTurnedAway) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageW(&msg);
-}
-
-TEST_F(DocumentBuild, ClickDuringABuildDoesNotStartAnother) {
-    // Word's calls let window messages through; a click reaching the button then must not nest.
-    ResetForm({});
-    Form().Building = true;
-    StubSession session;
-    DialogAnswerer answer({{kWarningTitle, DialogAction::Press(L"OK")}}, 1500);
-    ClickBuild();
-    // The watcher reads window titles through this thread: keep serving it until it gives up.
-    const DWORD until = GetTickCount() + 2500;
-    while (GetTickCount() < until) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        Sleep(10);
-    }
-    answer.Join();
-    Form().Building = false;
-    EXPECT_EQ(answer.Answered(), 0u);
-    EXPECT_TRUE(session.Journal().empty());
 }
 
 } // namespace

@@ -116,8 +116,8 @@ protected:
 
     std::vector<std::wstring> Entries() const {
         std::vector<std::wstring> out;
-        for (int i = 0; i < form_->FileCount(); ++i)
-            out.push_back(form_->FileAt(i));
+        for (int i = 0; i < form_->Files.Count(); ++i)
+            out.push_back(form_->Files.At(i));
         return out;
     }
 
@@ -217,7 +217,7 @@ TEST_F(FileListTest, FoldersMissingFilesAndPatternsAreSkipped) {
     MakeFile(folder_.Path(L"a1.jpg"));
     Drop({sub, folder_.Path(L"gone.jpg"), folder_.Path(L"a?.jpg"), folder_.Path(L"*.jpg"),
           folder_.Path(L"a<.jpg"), L""});
-    EXPECT_EQ(form_->FileCount(), 0);
+    EXPECT_EQ(form_->Files.Count(), 0);
     EXPECT_EQ(form_->StatusText(), L"0ファイル");
     // The list stayed empty, so its extent was left alone.
     SetExtent(5);
@@ -245,17 +245,17 @@ TEST_F(FileListTest, NamesOutsideTheJapaneseCodePageKeepTheirCharacters) {
     MakeFile(flower);
     MakeFile(sharp);
     Drop({flower, sharp});
-    ASSERT_EQ(form_->FileCount(), 2);
+    ASSERT_EQ(form_->Files.Count(), 2);
     const auto entries = Entries();
     EXPECT_NE(std::find(entries.begin(), entries.end(), flower), entries.end());
     EXPECT_NE(std::find(entries.begin(), entries.end(), sharp), entries.end());
     // A name that differs only in a character outside the code page is another, missing file.
     Drop({other});
-    EXPECT_EQ(form_->FileCount(), 2);
+    EXPECT_EQ(form_->Files.Count(), 2);
     MakeFile(other);
     Drop({other});
-    EXPECT_EQ(form_->FileCount(), 3);
-    EXPECT_EQ(form_->FileAt(2), other);
+    EXPECT_EQ(form_->Files.Count(), 3);
+    EXPECT_EQ(form_->Files.At(2), other);
 }
 
 TEST_F(FileListTest, PathOf259CharactersIsAcceptedAnd260IsSkipped) {
@@ -296,12 +296,12 @@ TEST_F(FileListTest, DuplicateTestAgreesWithTheListsOwnExactSearch) {
         MakeFile(p2);
         SendMessageW(list_, LB_RESETCONTENT, 0, 0);
         Drop({p1});
-        ASSERT_EQ(form_->FileCount(), 1);
+        ASSERT_EQ(form_->Files.Count(), 1);
         const bool listed = SendMessageW(list_, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                          reinterpret_cast<LPARAM>(p2.c_str())) != LB_ERR;
         (listed ? found : missed)++;
         Drop({p2});
-        EXPECT_EQ(form_->FileCount(), listed ? 1 : 2);
+        EXPECT_EQ(form_->Files.Count(), listed ? 1 : 2);
     }
     // Both answers occurred, so the agreement above means something.
     EXPECT_GT(found, 0);
@@ -352,7 +352,7 @@ TEST_F(FileListTest, LeftDragMovesEntryDownAndUpAndSelectsIt) {
     LeftDrag(RowPoint(3), RowPoint(1));
     EXPECT_EQ(Entries(), (std::vector<std::wstring>{p[1], p[3], p[2], p[0]}));
     EXPECT_EQ(Selected(), 1);
-    EXPECT_EQ(form_->DragIndex, 3);
+    EXPECT_EQ(form_->Files.DragIndex, 3);
     // Count, status and extent are not touched by a move.
     EXPECT_EQ(form_->StatusText(), L"4ファイル");
     EXPECT_EQ(Extent(), 7);
@@ -379,26 +379,26 @@ TEST_F(FileListTest, DragBeyondTheFirst65536EntriesMovesTheEntryUnderThePointer)
     for (int i = 0; i < kCount; ++i)
         SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line(i).c_str()));
     SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-    ASSERT_EQ(form_->FileCount(), kCount);
+    ASSERT_EQ(form_->Files.Count(), kCount);
     SendMessageW(list_, LB_SETTOPINDEX, kCount - 1, 0);
     const int top = static_cast<int>(SendMessageW(list_, LB_GETTOPINDEX, 0, 0));
     ASSERT_GT(top, 0xFFFF);
 
     LeftDrag(RowPoint(top), RowPoint(top + 1));
-    EXPECT_EQ(form_->DragIndex, top);
-    EXPECT_EQ(form_->FileAt(top), line(top + 1));
-    EXPECT_EQ(form_->FileAt(top + 1), line(top));
+    EXPECT_EQ(form_->Files.DragIndex, top);
+    EXPECT_EQ(form_->Files.At(top), line(top + 1));
+    EXPECT_EQ(form_->Files.At(top + 1), line(top));
     EXPECT_EQ(Selected(), top + 1);
     // The entry with the same low 16 bits, far above, stays where it was.
-    EXPECT_EQ(form_->FileAt(top & 0xFFFF), line(top & 0xFFFF));
-    EXPECT_EQ(form_->FileAt((top & 0xFFFF) + 1), line((top & 0xFFFF) + 1));
+    EXPECT_EQ(form_->Files.At(top & 0xFFFF), line(top & 0xFFFF));
+    EXPECT_EQ(form_->Files.At((top & 0xFFFF) + 1), line((top & 0xFFFF) + 1));
 }
 
 TEST_F(FileListTest, CursorShowsWhereADropIsAcceptedAndReleaseOutsideChangesNothing) {
     const auto p = DropNames({L"a.jpg", L"b.jpg", L"c.jpg"});
     const HCURSOR noDrop = LoadCursorW(nullptr, IDC_NO);
     Mouse(WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(0));
-    EXPECT_EQ(form_->DragIndex, 0);
+    EXPECT_EQ(form_->Files.DragIndex, 0);
     const HCURSOR over = CursorAfterMoveTo(RowPoint(1));
     EXPECT_NE(over, noDrop);
     EXPECT_NE(over, LoadCursorW(nullptr, IDC_IBEAM));
@@ -416,7 +416,7 @@ TEST_F(FileListTest, SingleEntryIsSelectedByAPressButNotDragged) {
     const auto p = DropNames({L"only.jpg"});
     Mouse(WM_LBUTTONDOWN, MK_LBUTTON, RowPoint(0));
     EXPECT_EQ(Selected(), 0);
-    EXPECT_EQ(form_->DragIndex, 0);
+    EXPECT_EQ(form_->Files.DragIndex, 0);
     EXPECT_EQ(CursorAfterMoveTo(OutsidePoint()), LoadCursorW(nullptr, IDC_IBEAM));
     Mouse(WM_LBUTTONUP, 0, OutsidePoint());
     EXPECT_EQ(Entries(), p);
@@ -425,10 +425,10 @@ TEST_F(FileListTest, SingleEntryIsSelectedByAPressButNotDragged) {
 TEST_F(FileListTest, PressBesideTheEntriesClearsDragIndexAndStartsNoDrag) {
     const auto p = DropNames({L"a.jpg", L"b.jpg"});
     LeftDrag(RowPoint(0), RowPoint(1));
-    ASSERT_EQ(form_->DragIndex, 0);
+    ASSERT_EQ(form_->Files.DragIndex, 0);
     const POINT below{RowPoint(1).x, RowPoint(1).y + 60};
     Mouse(WM_LBUTTONDOWN, MK_LBUTTON, below);
-    EXPECT_EQ(form_->DragIndex, -1);
+    EXPECT_EQ(form_->Files.DragIndex, -1);
     EXPECT_EQ(CursorAfterMoveTo(OutsidePoint()), LoadCursorW(nullptr, IDC_IBEAM));
     Mouse(WM_LBUTTONUP, 0, RowPoint(0));
     EXPECT_EQ(Entries(), (std::vector<std::wstring>{p[1], p[0]}));
@@ -437,9 +437,9 @@ TEST_F(FileListTest, PressBesideTheEntriesClearsDragIndexAndStartsNoDrag) {
 TEST_F(FileListTest, RightButtonNeitherDragsNorChangesDragIndex) {
     const auto p = DropNames({L"a.jpg", L"b.jpg", L"c.jpg"});
     LeftDrag(RowPoint(1), RowPoint(1));
-    ASSERT_EQ(form_->DragIndex, 1);
+    ASSERT_EQ(form_->Files.DragIndex, 1);
     Mouse(WM_RBUTTONDOWN, MK_RBUTTON, RowPoint(2));
-    EXPECT_EQ(form_->DragIndex, 1);
+    EXPECT_EQ(form_->Files.DragIndex, 1);
     SetCursor(LoadCursorW(nullptr, IDC_IBEAM));
     Mouse(WM_MOUSEMOVE, MK_RBUTTON, OutsidePoint());
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_IBEAM));
@@ -451,7 +451,7 @@ TEST_F(FileListTest, MiddleButtonDragsTheEntryUnderThePointerWhenSomethingIsSele
     const auto p = DropNames({L"a.jpg", L"b.jpg", L"c.jpg"});
     // Nothing selected yet: the middle press records the entry but does not drag.
     Mouse(WM_MBUTTONDOWN, MK_MBUTTON, RowPoint(2));
-    EXPECT_EQ(form_->DragIndex, 2);
+    EXPECT_EQ(form_->Files.DragIndex, 2);
     Mouse(WM_MBUTTONUP, 0, RowPoint(0));
     EXPECT_EQ(Entries(), p);
     EXPECT_EQ(Selected(), -1);
@@ -503,7 +503,7 @@ TEST_F(FileListTest, ClearRowWarnsOnEmptyListAndWithoutSelection) {
         EXPECT_EQ(answer.SeenAt(0).text, L"クリアする行を選択して下さい。");
         EXPECT_EQ(GetFocus(), list_);
     }
-    EXPECT_EQ(form_->FileCount(), 2);
+    EXPECT_EQ(form_->Files.Count(), 2);
 }
 
 TEST_F(FileListTest, ClearRowAsksAndKeepsTheExtentOfTheRemovedWiderEntry) {
@@ -523,7 +523,7 @@ TEST_F(FileListTest, ClearRowAsksAndKeepsTheExtentOfTheRemovedWiderEntry) {
         EXPECT_EQ(answer.SeenAt(0).text, L"行をクリアします。よろしいですか？");
         EXPECT_EQ(answer.SeenAt(0).buttons.size(), 2u);
     }
-    EXPECT_EQ(form_->FileCount(), 2);
+    EXPECT_EQ(form_->Files.Count(), 2);
     {
         DialogAnswerer answer(L"確認", DialogAction::Press(L"OK"));
         Click(form_->Button1);
@@ -553,7 +553,7 @@ TEST_F(FileListTest, ClearListAsksEvenWhenEmptyAndResetsTheExtent) {
         answer.Join();
         ASSERT_EQ(answer.Answered(), 1u);
     }
-    EXPECT_EQ(form_->FileCount(), 2);
+    EXPECT_EQ(form_->Files.Count(), 2);
     EXPECT_EQ(Extent(), extent);
     {
         DialogAnswerer answer(L"確認", DialogAction::Press(L"OK"));
@@ -561,7 +561,7 @@ TEST_F(FileListTest, ClearListAsksEvenWhenEmptyAndResetsTheExtent) {
         answer.Join();
         ASSERT_EQ(answer.Answered(), 1u);
     }
-    EXPECT_EQ(form_->FileCount(), 0);
+    EXPECT_EQ(form_->Files.Count(), 0);
     EXPECT_EQ(form_->StatusText(), L"0ファイル");
     EXPECT_EQ(Extent(), 0);
 }

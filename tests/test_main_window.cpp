@@ -240,7 +240,7 @@ TEST_F(MainWindowTest, SaveDialogPreparedForTheDesktop) {
     // The stand-in reports a version after 12 by default.
     EXPECT_EQ(form.SaveDialog.Filter, L"Word 文書（*.docx）|*.docx");
     EXPECT_TRUE(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
-    EXPECT_EQ(form.DragIndex, -1);
+    EXPECT_EQ(form.Files.DragIndex, -1);
 }
 
 TEST_F(MainWindowTest, SaveDialogOpensWithTitleAndTheDesktopFolder) {

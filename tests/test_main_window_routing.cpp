@@ -78,7 +78,7 @@ TEST_F(RoutingTest, ButtonsReachTheirHandlers) {
     const auto files = MakeFiles({L"one.jpg"});
     SendShellDrop(hwnd, files);
     Pump(hwnd);
-    ASSERT_EQ(form.FileCount(), 1);
+    ASSERT_EQ(form.Files.Count(), 1);
     seen = ClickAndAnswer(form.Button4, L"画像を添付するワードファイルの名前", DialogAction::Esc());
     EXPECT_EQ(seen.size(), 1u) << "save dialog";
     EmptyTheList();
@@ -93,8 +93,8 @@ TEST_F(RoutingTest, ShellDropReachesTheList) {
     const auto files = MakeFiles({L"b.jpg", L"a.jpg"});
     SendShellDrop(hwnd, files);
     Pump(hwnd);
-    ASSERT_EQ(form.FileCount(), 2);
-    EXPECT_EQ(form.FileAt(0), files[1]);
+    ASSERT_EQ(form.Files.Count(), 2);
+    EXPECT_EQ(form.Files.At(0), files[1]);
     EXPECT_EQ(form.StatusText(), L"2ファイル");
     EmptyTheList();
 }
@@ -104,7 +104,7 @@ TEST_F(RoutingTest, ListPressesAndDragsReachTheirHandlers) {
     const auto files = MakeFiles({L"p1.jpg", L"p2.jpg", L"p3.jpg"});
     SendShellDrop(hwnd, files);
     Pump(hwnd);
-    ASSERT_EQ(form.FileCount(), 3);
+    ASSERT_EQ(form.Files.Count(), 3);
 
     // Each press on the first entry, dragged onto the last one, moves it there; the second press
     // of a double-click is a press like any other. A right press reaches no drag: DragIndex stays.
@@ -128,15 +128,15 @@ TEST_F(RoutingTest, ListPressesAndDragsReachTheirHandlers) {
             SendMessageW(form.ListBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(file.c_str()));
         // The first press of a double-click has selected the entry.
         SendMessageW(form.ListBox, LB_SETCURSEL, 0, 0);
-        form.DragIndex = -1;
+        form.Files.DragIndex = -1;
         const POINT from = ItemCentre(0), to = ItemCentre(2);
         SendMessageW(form.ListBox, p.press, p.held, MAKELPARAM(from.x, from.y));
-        EXPECT_EQ(form.DragIndex, p.drags ? 0 : -1);
+        EXPECT_EQ(form.Files.DragIndex, p.drags ? 0 : -1);
         SendMessageW(form.ListBox, WM_MOUSEMOVE, p.held, MAKELPARAM(to.x, to.y));
         SendMessageW(form.ListBox, p.release, 0, MAKELPARAM(to.x, to.y));
         Pump(hwnd);
-        EXPECT_EQ(form.FileAt(2), p.drags ? files[0] : files[2]);
-        EXPECT_EQ(form.FileAt(0), p.drags ? files[1] : files[0]);
+        EXPECT_EQ(form.Files.At(2), p.drags ? files[0] : files[2]);
+        EXPECT_EQ(form.Files.At(0), p.drags ? files[1] : files[0]);
     }
     EmptyTheList();
 }

@@ -148,7 +148,7 @@ protected:
         std::ofstream(file) << "x";
         ShowWindow(form.Handle(), SW_SHOWNORMAL);
         SendShellDrop(form.Handle(), {file.wstring()});
-        EXPECT_EQ(form.FileCount(), 0);
+        EXPECT_EQ(form.Files.Count(), 0);
         EXPECT_EQ(form.StatusText(), L"0ファイル");
         fs::remove(file);
     }

@@ -22,8 +22,8 @@ int Build(const std::wstring& output, const std::vector<std::wstring>& files, in
     form.Create(GetModuleHandleW(nullptr));
     ShowWindow(form.Handle(), SW_SHOW);
     SendShellDrop(form.Handle(), files);
-    if (form.FileCount() != static_cast<int>(files.size())) {
-        fwprintf(stderr, L"the list took %d of %zu files\n", form.FileCount(), files.size());
+    if (form.Files.Count() != static_cast<int>(files.size())) {
+        fwprintf(stderr, L"the list took %d of %zu files\n", form.Files.Count(), files.size());
         return 1;
     }
     form.SetSpinValue(perPage);

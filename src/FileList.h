@@ -1,0 +1,68 @@
+#pragma once
+// The file list: the list box holding the entries, intake of shell drops, reordering by dragging,
+// clearing.
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class TMouseButton { mbLeft, mbRight, mbMiddle };
+enum class TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+
+// The button of a mouse press, double-click or release message.
+TMouseButton ButtonOf(UINT msg);
+
+// The handlers a drag of an entry reports to (the list's owner).
+class TDragTarget {
+public:
+    virtual bool ListBoxDragOver(HWND source, int x, int y, TDragState state) = 0;
+    virtual void ListBoxDragDrop(HWND source, int x, int y) = 0;
+
+protected:
+    ~TDragTarget() = default;
+};
+
+class TFileList {
+public:
+    // The list box, a child of parent (destroyed with it).
+    HWND Create(HWND parent, RECT bounds, int id, HFONT font);
+
+    int Count() const;
+    std::wstring At(int index) const;
+    std::vector<std::wstring> Entries() const;
+
+    // The existing files of a shell drop that are not listed yet, sorted, go to the end of the
+    // list; the drop is released. True when entries were added.
+    bool AddDropped(HDROP drop);
+    // The list scrolls across its widest entry.
+    void UpdateHorizontalExtent();
+    // After confirmation; true when the list changed.
+    bool ClearSelected();
+    bool ClearAll();
+    // True when the list has entries; otherwise a warning, and the focus on the list.
+    bool CheckNotEmpty() const;
+    // Shows a warning and gives the list the focus.
+    void Warn(const wchar_t* text) const;
+
+    // Reordering: the press that may start a drag, and the move that ends it.
+    void MouseDown(TMouseButton button, int x, int y);
+    void DragDrop(int x, int y);
+    // Mouse and key messages of the list while an entry is dragged; true when the drag used the
+    // message up (the list must not see it).
+    bool DragMessage(UINT msg, WPARAM wp, LPARAM lp, TDragTarget& target);
+
+    int32_t DragIndex = -1;
+
+private:
+    void BeginDrag(TMouseButton button);
+    void EndDrag();
+    bool OverList(POINT client) const;
+
+    HWND list_ = nullptr;
+    bool dragging_ = false;
+    TMouseButton dragButton_ = TMouseButton::mbLeft;
+    bool dragOverList_ = false;
+};
