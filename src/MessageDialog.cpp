@@ -30,29 +30,11 @@ struct DialogState {
     UniqueFont font;
 };
 
-const wchar_t* TitleOf(TMsgDlgType type) {
-    switch (type) {
-    case TMsgDlgType::mtWarning:
-        return L"警告";
-    case TMsgDlgType::mtInformation:
-        return L"情報";
-    case TMsgDlgType::mtConfirmation:
-        break;
-    }
-    return L"確認";
-}
-
-const wchar_t* IconOf(TMsgDlgType type) {
-    switch (type) {
-    case TMsgDlgType::mtWarning:
-        return IDI_WARNING;
-    case TMsgDlgType::mtInformation:
-        return IDI_INFORMATION;
-    case TMsgDlgType::mtConfirmation:
-        break;
-    }
-    return IDI_QUESTION;
-}
+// Title and icon of each dialog type, in the order of TMsgDlgType.
+const struct {
+    const wchar_t* title;
+    const wchar_t* icon;
+} kTypes[] = {{L"警告", IDI_WARNING}, {L"情報", IDI_INFORMATION}, {L"確認", IDI_QUESTION}};
 
 // Lays out icon, text and buttons, then centres the dialog on the screen.
 void BuildDialog(HWND dialog, DialogState& state) {
@@ -79,8 +61,9 @@ void BuildDialog(HWND dialog, DialogState& state) {
 
     HWND icon = CreateChild(dialog, {L"STATIC", L"", SS_ICON,
                                      Bounds(kMargin, kMargin, kIconSize, kIconSize), -1, font});
-    SendMessageW(icon, STM_SETICON,
-                 reinterpret_cast<WPARAM>(LoadIconW(nullptr, IconOf(state.type))), 0);
+    SendMessageW(
+        icon, STM_SETICON,
+        reinterpret_cast<WPARAM>(LoadIconW(nullptr, kTypes[static_cast<int>(state.type)].icon)), 0);
     const int textY = kMargin + (contentH - textH) / 2;
     CreateChild(dialog, {L"STATIC", state.message->c_str(), SS_LEFT | SS_NOPREFIX,
                          Bounds(textX, textY, textW, textH), -1, font});
@@ -179,7 +162,7 @@ HWND DialogOwner() noexcept {
 
 TModalResult MessageDialog(const std::wstring& message, TMsgDlgType type, TMsgDlgButtons buttons) {
     DialogState state{&message, type, buttons == TMsgDlgButtons::mbOKCancel, {}};
-    const std::vector<WORD> tmpl = MakeTemplate(TitleOf(type));
+    const std::vector<WORD> tmpl = MakeTemplate(kTypes[static_cast<int>(type)].title);
     const INT_PTR r = DialogBoxIndirectParamW(
         GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(tmpl.data()), DialogOwner(),
         DialogProc, reinterpret_cast<LPARAM>(&state));
