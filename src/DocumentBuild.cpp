@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <span>
-#include <string>
-#include <vector>
 
 using namespace automation;
 
@@ -37,36 +35,32 @@ constexpr int32_t wdWrapSquare = 0, wdWrapFront = 3;
 constexpr int32_t msoBringInFrontOfText = 4;
 constexpr int32_t wdDoNotSaveChanges = 0;
 
-constexpr CallKind kRead = CallKind::PropertyGet;
+using enum CallKind;
+using enum ArgKind;
 
-const CallDesc kDocuments{L"Documents", kRead, {}, {}};
-const CallDesc kAdd{L"Add", CallKind::Method, {}, {}};
-const CallDesc kActiveDocument{L"ActiveDocument", kRead, {}, {}};
-const CallDesc kPageSetup{L"PageSetup", kRead, {}, {}};
-const CallDesc kLinesPage{L"LinesPage", kRead, {}, {}};
-const CallDesc kSelection{L"Selection", kRead, {}, {}};
-const CallDesc kTypeParagraph{L"TypeParagraph", CallKind::Method, {}, {}};
-const CallDesc kGoToPage{L"GoTo",
-                         CallKind::Method,
-                         {ArgKind::Integer, ArgKind::Integer, ArgKind::Text},
-                         {L"What", L"Which", L"Name"}};
-const CallDesc kGoToLine{L"GoTo",
-                         CallKind::Method,
-                         {ArgKind::Integer, ArgKind::Integer, ArgKind::Integer, ArgKind::Text},
-                         {L"What", L"Which", L"Count", L"Name"}};
-const CallDesc kSelectionRange{L"Range", kRead, {}, {}};
-const CallDesc kShapes{L"Shapes", kRead, {}, {}};
+const CallDesc kDocuments{L"Documents", PropertyGet, {}, {}};
+const CallDesc kAdd{L"Add", Method, {}, {}};
+const CallDesc kActiveDocument{L"ActiveDocument", PropertyGet, {}, {}};
+const CallDesc kPageSetup{L"PageSetup", PropertyGet, {}, {}};
+const CallDesc kLinesPage{L"LinesPage", PropertyGet, {}, {}};
+const CallDesc kSelection{L"Selection", PropertyGet, {}, {}};
+const CallDesc kTypeParagraph{L"TypeParagraph", Method, {}, {}};
+const CallDesc kGoToPage{L"GoTo", Method, {Integer, Integer, Text}, {L"What", L"Which", L"Name"}};
+const CallDesc kGoToLine{
+    L"GoTo", Method, {Integer, Integer, Integer, Text}, {L"What", L"Which", L"Count", L"Name"}};
+const CallDesc kSelectionRange{L"Range", PropertyGet, {}, {}};
+const CallDesc kShapes{L"Shapes", PropertyGet, {}, {}};
 const CallDesc kAddPicture{L"AddPicture",
-                           CallKind::Method,
-                           {ArgKind::Object, ArgKind::Text, ArgKind::Boolean, ArgKind::Boolean},
+                           Method,
+                           {Object, Text, Boolean, Boolean},
                            {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
-const CallDesc kWrapFormat{L"WrapFormat", kRead, {}, {}};
-const CallDesc kWrapType{L"Type", CallKind::PropertyPut, {ArgKind::Integer}, {}};
-const CallDesc kZOrder{L"ZOrder", CallKind::Method, {ArgKind::Integer}, {}};
-const CallDesc kCount{L"Count", kRead, {}, {}};
-const CallDesc kShapeRange{L"Range", CallKind::Method, {ArgKind::Integer}, {}};
-const CallDesc kSaveAs{L"SaveAs", CallKind::Method, {ArgKind::TextByRef}, {L"Filename"}};
-const CallDesc kQuit{L"Quit", CallKind::Method, {ArgKind::Integer}, {L"SaveChanges"}};
+const CallDesc kWrapFormat{L"WrapFormat", PropertyGet, {}, {}};
+const CallDesc kWrapType{L"Type", PropertyPut, {Integer}, {}};
+const CallDesc kZOrder{L"ZOrder", Method, {Integer}, {}};
+const CallDesc kCount{L"Count", PropertyGet, {}, {}};
+const CallDesc kShapeRange{L"Range", Method, {Integer}, {}};
+const CallDesc kSaveAs{L"SaveAs", Method, {TextByRef}, {L"Filename"}};
+const CallDesc kQuit{L"Quit", Method, {Integer}, {L"SaveChanges"}};
 
 // word.ActiveDocument.<member>; the document reference is dropped as soon as the member answered.
 Variant FromActiveDocument(const Variant& word, const CallDesc& member) {

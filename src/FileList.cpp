@@ -11,27 +11,18 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <string>
 #include <unordered_set>
 #include <utility>
-#include <vector>
 
 namespace {
 
 constexpr UINT kAllFiles = 0xFFFFFFFF;
 
-// True when the name is a path that can be handed to the file search as it stands: short enough
-// to be held whole, and free of characters that the search would read as a pattern (none of them
-// can occur in a Windows file name).
-bool IsPlainPath(const std::wstring& path) {
-    return !path.empty() && path.size() < MAX_PATH && path.find_first_of(L"*?<>\"") == path.npos;
-}
-
 // An existing file: found by the search, not a folder, and its last-write time fits an MS-DOS
-// date (1980 to 2107) once in local time.
+// date (1980 to 2107) once in local time. Names too long to be held whole, or holding characters
+// that the search would read as a pattern (none can occur in a Windows file name), are none.
 bool IsExistingFile(const std::wstring& path) {
-    if (!IsPlainPath(path))
+    if (path.empty() || path.size() >= MAX_PATH || path.find_first_of(L"*?<>\"") != path.npos)
         return false;
     WIN32_FIND_DATAW data{};
     UniqueFind find(FindFirstFileW(path.c_str(), &data));
@@ -72,29 +63,16 @@ std::string SortKey(LCID locale, const std::wstring& text) {
     return key;
 }
 
-// The sort keys of the list's entries as they stand, for the whole-string, case-insensitive lookup
-// that the list's own exact search makes (same comparison, same locale), but without comparing
-// every dropped name with every entry.
-std::unordered_set<std::string> ListedKeys(const TFileList& list, LCID locale) {
-    std::unordered_set<std::string> keys;
-    for (const std::wstring& entry : list.Entries())
-        keys.insert(SortKey(locale, entry));
-    return keys;
-}
-
 // Sorts names in the user locale's order, ignoring case; names comparing equal keep their order.
 void SortNoCase(std::vector<std::wstring>& names) {
-    std::vector<std::pair<std::string, std::wstring*>> keyed;
+    std::vector<std::pair<std::string, std::wstring>> keyed;
     keyed.reserve(names.size());
     for (auto& name : names)
-        keyed.emplace_back(SortKey(LOCALE_USER_DEFAULT, name), &name);
+        keyed.emplace_back(SortKey(LOCALE_USER_DEFAULT, name), std::move(name));
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<std::wstring> sorted;
-    sorted.reserve(names.size());
-    for (auto& entry : keyed)
-        sorted.push_back(std::move(*entry.second));
-    names = std::move(sorted);
+    for (size_t i = 0; i < names.size(); ++i)
+        names[i] = std::move(keyed[i].second);
 }
 
 // The list's answer to a point: the entry under it, or -1 when the point is not on an entry.
@@ -123,30 +101,17 @@ void InsertLine(HWND list, int index, const std::wstring& text) {
         throw Error(L"行を挿入できません");
 }
 
-// Stops the list from repainting after every added line; one repaint follows at the end.
-class RedrawSuspended {
-public:
-    explicit RedrawSuspended(HWND list) : list_(list) {
-        SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
-    }
-    RedrawSuspended(const RedrawSuspended&) = delete;
-    RedrawSuspended& operator=(const RedrawSuspended&) = delete;
-    ~RedrawSuspended() {
-        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(list_, nullptr, TRUE);
-    }
-
-private:
-    HWND list_;
-};
+// Ends a pause in the list's repainting (WM_SETREDRAW off while lines are added) with one repaint.
+void ResumeRedraw(HWND list) {
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
+using RedrawPaused = UniqueAny<HWND, ResumeRedraw>;
 
 // An arrow carrying a sheet of paper: the pointer while an entry is dragged over the list.
 HCURSOR DragCursor() {
     HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_DRAGENTRY));
     return cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW);
-}
-HCURSOR NoDropCursor() {
-    return LoadCursorW(nullptr, IDC_NO);
 }
 
 } // namespace
@@ -159,10 +124,14 @@ TMouseButton ButtonOf(UINT msg) {
     return TMouseButton::mbRight;
 }
 
-HWND TFileList::Create(HWND parent, RECT bounds, int id, HFONT font) {
-    list_ = CreateChild(parent, {L"LISTBOX", L"",
-                                 WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
-                                 bounds, id, font, WS_EX_CLIENTEDGE});
+bool IsPress(UINT msg) {
+    return msg == WM_LBUTTONDOWN || msg == WM_MBUTTONDOWN || msg == WM_RBUTTONDOWN ||
+           msg == WM_LBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK || msg == WM_RBUTTONDBLCLK;
+}
+
+HWND TFileList::Create(HWND parent, int id, HFONT font) {
+    constexpr DWORD kStyle = WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+    list_ = CreateChild(parent, {L"LISTBOX", L"", kStyle, {}, id, font, WS_EX_CLIENTEDGE});
     SendMessageW(list_, LB_SETITEMHEIGHT, 0, 15);
     return list_;
 }
@@ -211,9 +180,13 @@ bool TFileList::AddDropped(HDROP drop) {
     UniqueDrop owned(drop);
     std::vector<std::wstring> batch;
     {
-        const UINT count = DragQueryFileW(drop, kAllFiles, nullptr, 0);
+        // The list's own exact search (whole string, ignoring case, in the list's locale) against
+        // the list as it stands, through sort keys rather than a search for every dropped name.
         const LCID listLocale = static_cast<LCID>(SendMessageW(list_, LB_GETLOCALE, 0, 0));
-        const auto listed = ListedKeys(*this, listLocale);
+        std::unordered_set<std::string> listed;
+        for (const std::wstring& entry : Entries())
+            listed.insert(SortKey(listLocale, entry));
+        const UINT count = DragQueryFileW(drop, kAllFiles, nullptr, 0);
         for (UINT i = 0; i < count; ++i) {
             std::wstring name = DroppedName(drop, i);
             if (IsExistingFile(name) && !listed.count(SortKey(listLocale, name)))
@@ -223,7 +196,8 @@ bool TFileList::AddDropped(HDROP drop) {
     if (batch.empty())
         return false;
     SortNoCase(batch);
-    RedrawSuspended quiet(list_);
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    const RedrawPaused quiet(list_);
     for (const auto& name : batch)
         InsertLine(list_, -1, name);
     return true;
@@ -234,8 +208,14 @@ void TFileList::MouseDown(TMouseButton button, int x, int y) {
         return;
     DragIndex = EntryAt(list_, x, y);
     const bool selected = SendMessageW(list_, LB_GETCURSEL, 0, 0) != LB_ERR;
-    if (Count() >= 2 && selected && DragIndex != -1)
-        BeginDrag(button);
+    if (Count() < 2 || !selected || DragIndex == -1)
+        return;
+    // The list holds the mouse from the press until the release.
+    dragging_ = true;
+    dragButton_ = button;
+    dragOverList_ = false;
+    SetCapture(list_);
+    SetCursor(DragCursor());
 }
 
 void TFileList::DragDrop(int x, int y) {
@@ -259,19 +239,7 @@ void TFileList::DragDrop(int x, int y) {
     SendMessageW(list_, LB_SETCURSEL, static_cast<WPARAM>(target), 0);
 }
 
-// ---- The drag gesture: the list holds the mouse from the press until the release. ----
-
-void TFileList::BeginDrag(TMouseButton button) {
-    dragging_ = true;
-    dragButton_ = button;
-    dragOverList_ = false;
-    SetCapture(list_);
-    SetCursor(DragCursor());
-}
-
 void TFileList::EndDrag() {
-    if (!dragging_)
-        return;
     dragging_ = false;
     dragOverList_ = false;
     if (GetCapture() == list_)
@@ -288,6 +256,8 @@ bool TFileList::OverList(POINT client) const {
 bool TFileList::DragMessage(UINT msg, WPARAM wp, LPARAM lp, TDragTarget& target) {
     if (!dragging_)
         return false;
+    if (IsPress(msg)) // one drag at a time
+        return true;
     const POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
     switch (msg) {
     case WM_MOUSEMOVE: {
@@ -301,7 +271,7 @@ bool TFileList::DragMessage(UINT msg, WPARAM wp, LPARAM lp, TDragTarget& target)
             dragOverList_ = false;
             target.ListBoxDragOver(list_, pt.x, pt.y, TDragState::dsDragLeave);
         }
-        SetCursor(accept ? DragCursor() : NoDropCursor());
+        SetCursor(accept ? DragCursor() : LoadCursorW(nullptr, IDC_NO));
         return true;
     }
     case WM_LBUTTONUP:
@@ -316,13 +286,6 @@ bool TFileList::DragMessage(UINT msg, WPARAM wp, LPARAM lp, TDragTarget& target)
             target.ListBoxDragDrop(list_, pt.x, pt.y);
         return false; // the list ends its own click tracking as well
     }
-    case WM_LBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_MBUTTONDBLCLK:
-    case WM_RBUTTONDBLCLK:
-        return true;
     case WM_KEYDOWN:
         if (wp == VK_ESCAPE)
             EndDrag();

@@ -14,6 +14,8 @@ enum class TDragState { dsDragEnter, dsDragLeave, dsDragMove };
 
 // The button of a mouse press, double-click or release message.
 TMouseButton ButtonOf(UINT msg);
+// A press of a mouse button; the second press of a double-click is one too.
+bool IsPress(UINT msg);
 
 // The handlers a drag of an entry reports to (the list's owner).
 class TDragTarget {
@@ -27,8 +29,8 @@ protected:
 
 class TFileList {
 public:
-    // The list box, a child of parent (destroyed with it).
-    HWND Create(HWND parent, RECT bounds, int id, HFONT font);
+    // The list box, a child of parent (destroyed with it), placed by the parent.
+    HWND Create(HWND parent, int id, HFONT font);
 
     int Count() const;
     std::wstring At(int index) const;
@@ -57,7 +59,6 @@ public:
     int32_t DragIndex = -1;
 
 private:
-    void BeginDrag(TMouseButton button);
     void EndDrag();
     bool OverList(POINT client) const;
 

@@ -53,12 +53,11 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // Asks Word for its version: Word 2007 (12) and later write .docx. The object is released on
 // every path and Word is not told to quit: it was only asked a question.
 bool WordWritesDocx() {
-    static const automation::CallDesc kVersion{
-        L"Version", automation::CallKind::PropertyGet, {}, {}};
-    const automation::BusyServerFilter busyWord; // Word may still be starting up
-    automation::Variant word = automation::Create(L"Word.Application");
-    const automation::Variant version = automation::Call(word, kVersion);
-    return automation::CompareWithInt(version, 12) >= 0;
+    using namespace automation;
+    static const CallDesc kVersion{L"Version", CallKind::PropertyGet, {}, {}};
+    const BusyServerFilter busyWord; // Word may still be starting up
+    const Variant word = Create(L"Word.Application");
+    return CompareWithInt(Call(word, kVersion), 12) >= 0;
 }
 
 } // namespace
@@ -81,10 +80,8 @@ void TfrmMain::DescribeClass(WNDCLASSEXW& wc) {
 HWND TfrmMain::Create(HINSTANCE instance) {
     RegisterWindowClass(instance, kPanelClass, PanelProc);
     SaveDialog.Title = L"画像を添付するワードファイルの名前";
-    SaveDialog.Filter = kDocFilter;
+    SaveDialog.Filter = L"Word 文書（*.doc）|*.doc";
     SaveDialog.DefaultExt = L"doc";
-    SaveDialog.Options =
-        OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLESIZING;
 
     // Centred on the screen; sizes are pixels whatever the display's resolution.
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
@@ -101,11 +98,6 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NCCREATE:
         RegisterMainWindow(hwnd);
         return DefWindowProcW(hwnd, msg, wp, lp);
-    case WM_NCDESTROY: {
-        const LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
-        UnregisterMainWindow(hwnd);
-        return r;
-    }
     case WM_CREATE:
         CreateControls();
         RunHandler([&] { FormCreate(); });
@@ -149,6 +141,7 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         RunHandler([&] { WMDropFiles(reinterpret_cast<HDROP>(wp)); });
         return 0;
     case WM_DESTROY:
+        UnregisterMainWindow(hwnd);
         if (EndsProgram)
             PostQuitMessage(0);
         return 0;
@@ -162,25 +155,12 @@ LRESULT TfrmMain::ListBoxMessage(HWND list, UINT msg, WPARAM wp, LPARAM lp) {
     RunHandler([&] { usedByDrag = Files.DragMessage(msg, wp, lp, *this); });
     if (usedByDrag)
         return 0;
-    switch (msg) {
-    case WM_LBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    // The second press of a double-click is a press too: a quick click and drag still moves.
-    case WM_LBUTTONDBLCLK:
-    case WM_MBUTTONDBLCLK:
-    case WM_RBUTTONDBLCLK: {
-        // The list selects the entry first, as it does for a user; then the handler runs.
-        LRESULT r = CallOriginal(list, msg, wp, lp);
-        RunHandler([&] {
-            ListBoxMouseDown(ButtonOf(msg), static_cast<UINT>(wp), GET_X_LPARAM(lp),
-                             GET_Y_LPARAM(lp));
-        });
-        return r;
-    }
-    default:
-        return CallOriginal(list, msg, wp, lp);
-    }
+    // The list selects the entry first, as it does for a user; then the handler runs. The second
+    // press of a double-click is a press too: a quick click and drag still moves.
+    const LRESULT r = CallOriginal(list, msg, wp, lp);
+    if (IsPress(msg))
+        ListBoxMouseDown(ButtonOf(msg), static_cast<UINT>(wp), GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+    return r;
 }
 
 void TfrmMain::RestoreFocus() {
@@ -211,10 +191,8 @@ void TfrmMain::CreateControls() {
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     HFONT f = font_.get();
 
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    Panel1 = CreateChild(hwnd, {kPanelClass, L"", WS_CLIPSIBLINGS,
-                                Bounds(0, 0, rc.right, kPanelHeight), 0, f, WS_EX_CONTROLPARENT});
+    // Panel, list and status bar take their places in LayoutControls.
+    Panel1 = CreateChild(hwnd, {kPanelClass, L"", WS_CLIPSIBLINGS, {}, 0, f, WS_EX_CONTROLPARENT});
     // Creation order is the tab order: Spin, Button3, Button4, Button1, RadioGroup, Button2.
     const wchar_t* labelText = L"1頁に貼り付ける画像の数";
     const SIZE labelSize = TextSize(f, labelText);
@@ -234,25 +212,16 @@ void TfrmMain::CreateControls() {
     Button2 = CreateChild(
         Panel1, {L"BUTTON", L"バージョン", kButton, Bounds(512, 8, 75, 60), idButton2, f});
 
-    ListBox = Files.Create(
-        hwnd, Bounds(0, kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight),
-        idListBox, listFont_.get());
+    ListBox = Files.Create(hwnd, idListBox, listFont_.get());
     Subclass<&TfrmMain::ListBoxMessage>(ListBox);
 
-    StatusBar =
-        CreateChild(hwnd, {STATUSCLASSNAMEW,
-                           L"",
-                           SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER,
-                           {},
-                           idStatusBar,
-                           f});
+    constexpr DWORD kStatus = SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER;
+    StatusBar = CreateChild(hwnd, {STATUSCLASSNAMEW, L"", kStatus, {}, idStatusBar, f});
     SendMessageW(StatusBar, SB_SIMPLE, TRUE, 0);
     LayoutControls();
 }
 
 void TfrmMain::LayoutControls() {
-    if (!ListBox)
-        return;
     RECT rc;
     GetClientRect(hwnd_.get(), &rc);
     MoveWindow(Panel1, 0, 0, rc.right, kPanelHeight, TRUE);
@@ -292,21 +261,17 @@ void TfrmMain::RadioGroupClick(int index) {
 void TfrmMain::FormCreate() {
     SetSpinValue(3);
     UpdateStatusText();
-    ReadDesktopPath();
-    SaveDialog.InitialDir = DesktopPath;
-    if (WordWritesDocx())
-        SaveDialog.Filter = kDocxFilter;
-    DragAcceptFiles(hwnd_.get(), TRUE);
-}
-
-void TfrmMain::ReadDesktopPath() {
-    // Left empty when the shell cannot tell: the save dialog then opens in its own default.
-    UniqueCoTaskMem pidl;
+    // The desktop, left empty when the shell cannot tell: the save dialog then opens in its own
+    // default folder.
     LPITEMIDLIST raw = nullptr;
     SHGetSpecialFolderLocation(hwnd_.get(), CSIDL_DESKTOP, &raw);
-    pidl.reset(raw);
-    if (!pidl || !SHGetPathFromIDListW(raw, DesktopPath))
+    const UniqueCoTaskMem pidl(raw);
+    if (!raw || !SHGetPathFromIDListW(raw, DesktopPath))
         DesktopPath[0] = L'\0';
+    SaveDialog.InitialDir = DesktopPath;
+    if (WordWritesDocx())
+        SaveDialog.Filter = L"Word 文書（*.docx）|*.docx";
+    DragAcceptFiles(hwnd_.get(), TRUE);
 }
 
 std::wstring TfrmMain::StatusText() const {

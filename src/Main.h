@@ -15,7 +15,6 @@ class TfrmMain : public WindowBase<TfrmMain>, public TDragTarget {
 public:
     static constexpr wchar_t kClassName[] = L"TfrmMain";
 
-    TfrmMain() = default;
     ~TfrmMain();
 
     // Registers the class and creates the window; FormCreate runs inside. Not shown yet.
@@ -69,10 +68,6 @@ public:
     }
     std::wstring StatusText() const;
 
-    // Save dialog file types.
-    static constexpr wchar_t kDocFilter[] = L"Word 文書（*.doc）|*.doc";
-    static constexpr wchar_t kDocxFilter[] = L"Word 文書（*.docx）|*.docx";
-
 private:
     friend class WindowBase<TfrmMain>;
     static void DescribeClass(WNDCLASSEXW& wc);
@@ -83,7 +78,6 @@ private:
     void OnCommand(HWND control, int code);
     void CreateRadioGroup(HFONT font);
     void RadioGroupClick(int index);
-    void ReadDesktopPath();
     void RestoreFocus();
     void EndHourglass();
 

@@ -7,8 +7,6 @@
 #include "UiFont.h"
 #include "resource.h"
 
-#include <utility>
-
 namespace {
 
 constexpr wchar_t kPanelClass[] = L"TAboutPanel";
@@ -31,54 +29,30 @@ UniqueFont MakeFont(const wchar_t* face, int height) {
     return font;
 }
 
-// The panel: window-coloured, with a lowered outer and a raised inner bevel.
-void PaintPanel(HWND hwnd, HDC dc) {
+// The panel: window-coloured, with a lowered outer and a raised inner bevel, the same on the
+// screen and in a copy (WM_PRINTCLIENT).
+LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    if (msg != WM_PAINT && msg != WM_PRINTCLIENT)
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    PAINTSTRUCT ps{};
+    HDC dc = msg == WM_PAINT ? BeginPaint(hwnd, &ps) : reinterpret_cast<HDC>(wp);
     RECT rc;
     GetClientRect(hwnd, &rc);
+    FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
     DrawEdge(dc, &rc, BDR_SUNKENOUTER | BDR_RAISEDINNER, BF_RECT);
-}
-
-LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
-    switch (msg) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        PaintPanel(hwnd, dc);
+    if (msg == WM_PAINT)
         EndPaint(hwnd, &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT: {
-        HDC dc = reinterpret_cast<HDC>(wp);
-        RECT rc;
-        GetClientRect(hwnd, &rc);
-        FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
-        PaintPanel(hwnd, dc);
-        return 0;
-    }
-    default:
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
+    return 0;
 }
 
-// Re-enables the owner when the modal run ends, however it ends.
-class OwnerDisabled {
-public:
-    explicit OwnerDisabled(HWND owner) noexcept
-        : owner_(owner && IsWindowEnabled(owner) ? owner : nullptr) {
-        if (owner_)
-            EnableWindow(owner_, FALSE);
-    }
-    OwnerDisabled(const OwnerDisabled&) = delete;
-    OwnerDisabled& operator=(const OwnerDisabled&) = delete;
-    ~OwnerDisabled() { Restore(); }
-    void Restore() noexcept {
-        if (owner_)
-            EnableWindow(std::exchange(owner_, nullptr), TRUE);
-    }
-
-private:
-    HWND owner_;
-};
+// Sets a label's text and fits the label to it.
+void SetLabelText(HWND label, const wchar_t* text) {
+    SetWindowTextW(label, text);
+    const SIZE size =
+        TextSize(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), text);
+    SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 } // namespace
 
@@ -130,16 +104,13 @@ void TAboutBox::CreateControls(std::span<const std::uint8_t> picture) {
     SendMessageW(ProgramIcon, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_.get()));
 }
 
-void TAboutBox::SetLabelText(HWND label, const wchar_t* text) {
-    SetWindowTextW(label, text);
-    const SIZE size =
-        TextSize(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), text);
-    SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 int TAboutBox::ShowModal() {
-    OwnerDisabled disabled(GetWindow(Handle(), GW_OWNER));
+    // An enabled owner is disabled meanwhile. Nothing here throws: window procedures keep their
+    // exceptions, so the owner is enabled again on every way out.
+    HWND owner = GetWindow(Handle(), GW_OWNER);
+    const bool disableOwner = owner && IsWindowEnabled(owner);
+    if (disableOwner)
+        EnableWindow(owner, FALSE);
     ModalResult = 0;
     ShowWindow(Handle(), SW_SHOWNORMAL);
     SetFocus(OKButton);
@@ -156,10 +127,11 @@ int TAboutBox::ShowModal() {
             DispatchMessageW(&msg);
         }
     }
+    // The owner is enabled before the window hides, so the activation goes back to it.
+    if (disableOwner)
+        EnableWindow(owner, TRUE);
     if (!Handle()) // destroyed with its owner
         return ModalResult ? ModalResult : IDCANCEL;
-    // The owner is enabled before the window hides, so the activation goes back to it.
-    disabled.Restore();
     ShowWindow(Handle(), SW_HIDE);
     return ModalResult;
 }
@@ -172,14 +144,6 @@ void TAboutBox::Release() noexcept {
     releasePending_ = true;
     if (!PostMessageW(Handle(), kReleaseMessage, 0, 0))
         DestroyWindow(Handle()); // the object goes in WM_NCDESTROY
-}
-
-void TAboutBox::OKButtonClick() {
-    ModalResult = IDOK;
-}
-
-void TAboutBox::FormClose() {
-    ModalResult = IDCANCEL;
 }
 
 void TAboutBox::OnFinalMessage() noexcept {

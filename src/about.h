@@ -32,11 +32,8 @@ public:
     int ModalResult = 0;
 
     // Handlers.
-    void OKButtonClick();
-    void FormClose();
-
-    // Sets a label's text and fits the label to it.
-    static void SetLabelText(HWND label, const wchar_t* text);
+    void OKButtonClick() { ModalResult = IDOK; }
+    void FormClose() { ModalResult = IDCANCEL; }
 
 private:
     friend class WindowBase<TAboutBox>;
