@@ -3,7 +3,7 @@
 #include "automation/Automation.h"
 #include "ErrorText.h"
 
-#include "Error.h"
+#include "automation/Error.h"
 #include "WordStub.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "Automation.h"
 
-#include "../Error.h"
+#include "Error.h"
 #include "Busy.h"
 #include "Text.h"
 

@@ -3,7 +3,7 @@
 #include "Automation.h"
 #include "Busy.h"
 
-#include "../Handles.h"
+#include "UniqueAny.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +19,8 @@ namespace {
 // cannot see it: waiting longer would only keep the hourglass up. 30 s lets the first two pass and
 // reports the third before the program looks hung.
 constexpr DWORD kDefaultRetryLimit = 30000;
+
+using UniqueEvent = UniqueAny<HANDLE, CloseHandle>;
 
 std::atomic<DWORD> retryLimit{kDefaultRetryLimit};
 thread_local bool gaveUp = false;
@@ -109,7 +111,7 @@ DWORD PauseBefore(DWORD elapsed, DWORD limit) noexcept {
 
 void Pause(DWORD milliseconds) noexcept {
     // Nothing ever sets the event: the wait is the time-out, with COM's message handling.
-    const UniqueKernelHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueEvent never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HANDLE handle = never.get();
     DWORD index = 0;
     if (!handle ||

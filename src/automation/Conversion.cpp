@@ -1,7 +1,7 @@
 // Conversions of call results to the program's numbers.
 #include "Automation.h"
 
-#include "../Error.h"
+#include "Error.h"
 #include "Text.h"
 
 #include <cmath>
