@@ -39,34 +39,26 @@ constexpr int32_t wdDoNotSaveChanges = 0;
 
 constexpr CallKind kRead = CallKind::PropertyGet;
 
-const CallDesc kDocuments{L"Documents", kRead, {}, {}};
-const CallDesc kAdd{L"Add", CallKind::Method, {}, {}};
-const CallDesc kActiveDocument{L"ActiveDocument", kRead, {}, {}};
-const CallDesc kPageSetup{L"PageSetup", kRead, {}, {}};
-const CallDesc kLinesPage{L"LinesPage", kRead, {}, {}};
-const CallDesc kSelection{L"Selection", kRead, {}, {}};
-const CallDesc kTypeParagraph{L"TypeParagraph", CallKind::Method, {}, {}};
-const CallDesc kGoToPage{L"GoTo",
-                         CallKind::Method,
-                         {ArgKind::Integer, ArgKind::Integer, ArgKind::Text},
-                         {L"What", L"Which", L"Name"}};
-const CallDesc kGoToLine{L"GoTo",
-                         CallKind::Method,
-                         {ArgKind::Integer, ArgKind::Integer, ArgKind::Integer, ArgKind::Text},
-                         {L"What", L"Which", L"Count", L"Name"}};
-const CallDesc kSelectionRange{L"Range", kRead, {}, {}};
-const CallDesc kShapes{L"Shapes", kRead, {}, {}};
-const CallDesc kAddPicture{L"AddPicture",
-                           CallKind::Method,
-                           {ArgKind::Object, ArgKind::Text, ArgKind::Boolean, ArgKind::Boolean},
-                           {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
-const CallDesc kWrapFormat{L"WrapFormat", kRead, {}, {}};
-const CallDesc kWrapType{L"Type", CallKind::PropertyPut, {ArgKind::Integer}, {}};
-const CallDesc kZOrder{L"ZOrder", CallKind::Method, {ArgKind::Integer}, {}};
-const CallDesc kCount{L"Count", kRead, {}, {}};
-const CallDesc kShapeRange{L"Range", CallKind::Method, {ArgKind::Integer}, {}};
-const CallDesc kSaveAs{L"SaveAs", CallKind::Method, {ArgKind::TextByRef}, {L"Filename"}};
-const CallDesc kQuit{L"Quit", CallKind::Method, {ArgKind::Integer}, {L"SaveChanges"}};
+constexpr CallDesc kDocuments{L"Documents", kRead};
+constexpr CallDesc kAdd{L"Add", CallKind::Method};
+constexpr CallDesc kActiveDocument{L"ActiveDocument", kRead};
+constexpr CallDesc kPageSetup{L"PageSetup", kRead};
+constexpr CallDesc kLinesPage{L"LinesPage", kRead};
+constexpr CallDesc kSelection{L"Selection", kRead};
+constexpr CallDesc kTypeParagraph{L"TypeParagraph", CallKind::Method};
+constexpr CallDesc kGoToPage{L"GoTo", CallKind::Method, {L"What", L"Which", L"Name"}};
+constexpr CallDesc kGoToLine{L"GoTo", CallKind::Method, {L"What", L"Which", L"Count", L"Name"}};
+constexpr CallDesc kSelectionRange{L"Range", kRead};
+constexpr CallDesc kShapes{L"Shapes", kRead};
+constexpr CallDesc kAddPicture{
+    L"AddPicture", CallKind::Method, {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
+constexpr CallDesc kWrapFormat{L"WrapFormat", kRead};
+constexpr CallDesc kWrapType{L"Type", CallKind::PropertyPut};
+constexpr CallDesc kZOrder{L"ZOrder", CallKind::Method};
+constexpr CallDesc kCount{L"Count", kRead};
+constexpr CallDesc kShapeRange{L"Range", CallKind::Method};
+constexpr CallDesc kSaveAs{L"SaveAs", CallKind::Method, {L"Filename"}};
+constexpr CallDesc kQuit{L"Quit", CallKind::Method, {L"SaveChanges"}};
 
 // word.ActiveDocument.<member>; the document reference is dropped as soon as the member answered.
 Variant FromActiveDocument(const Variant& word, const CallDesc& member) {
@@ -81,7 +73,7 @@ void OnSelection(const Variant& word, const CallDesc& member, std::span<const Ar
 }
 
 void MoveLinesDown(const Variant& word, int64_t count) {
-    const Arg nextLine[] = {Arg::Int(wdGoToLine), Arg::Int(wdGoToNext), Arg::Int(1), Arg::Text({})};
+    const Arg nextLine[] = {wdGoToLine, wdGoToNext, 1, L""};
     for (int64_t i = 0; i < count; ++i)
         OnSelection(word, kGoToLine, nextLine);
 }
@@ -90,10 +82,10 @@ void MoveLinesDown(const Variant& word, int64_t count) {
 void SetWrap(const Variant& shape, int32_t wrapType) {
     {
         const Variant wrapFormat = Call(shape, kWrapFormat);
-        const Arg type[] = {Arg::Int(wrapType)};
+        const Arg type[] = {wrapType};
         CallVoid(wrapFormat, kWrapType, type);
     }
-    const Arg order[] = {Arg::Int(msoBringInFrontOfText)};
+    const Arg order[] = {msoBringInFrontOfText};
     CallVoid(shape, kZOrder, order);
 }
 
@@ -106,8 +98,7 @@ void PlacePicture(const Variant& word, const std::wstring& file) {
             anchor = Call(selection, kSelectionRange);
         }
         const Variant shapes = FromActiveDocument(word, kShapes);
-        const Arg args[] = {Arg::Object(anchor), Arg::Text(file), Arg::Bool(false),
-                            Arg::Bool(true)};
+        const Arg args[] = {&anchor, file, false, true};
         shape = Call(shapes, kAddPicture, args);
     }
     SetWrap(shape, wdWrapFront);
@@ -116,7 +107,7 @@ void PlacePicture(const Variant& word, const std::wstring& file) {
 void WrapAllSquare(const Variant& word) {
     const int32_t count = ToInt32(Call(FromActiveDocument(word, kShapes), kCount));
     for (int64_t j = 1; j <= count; ++j) {
-        const Arg index[] = {Arg::Int(static_cast<int32_t>(j))};
+        const Arg index[] = {static_cast<int32_t>(j)};
         const Variant range = Call(FromActiveDocument(word, kShapes), kShapeRange, index);
         SetWrap(range, wdWrapSquare);
     }
@@ -138,7 +129,7 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
     }
     for (int64_t i = 0; i < layout.paragraphs; ++i)
         OnSelection(word, kTypeParagraph);
-    const Arg firstPage[] = {Arg::Int(wdGoToPage), Arg::Int(wdGoToNext), Arg::Text(L"1")};
+    const Arg firstPage[] = {wdGoToPage, wdGoToNext, L"1"};
     OnSelection(word, kGoToPage, firstPage);
 
     int32_t slotOnPage = 1;
@@ -155,13 +146,13 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
         WrapAllSquare(word);
 
     std::wstring fileName = request.outputPath;
-    const Arg saveArgs[] = {Arg::TextRef(fileName)};
+    const Arg saveArgs[] = {&fileName};
     const Variant document = Call(word, kActiveDocument);
     CallVoid(document, kSaveAs, saveArgs);
 }
 
 void QuitWord(const Variant& word) {
-    const Arg args[] = {Arg::Int(wdDoNotSaveChanges)};
+    const Arg args[] = {wdDoNotSaveChanges};
     CallVoid(word, kQuit, args);
 }
 

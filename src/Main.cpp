@@ -53,8 +53,7 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // Asks Word for its version: Word 2007 (12) and later write .docx. The object is released on
 // every path and Word is not told to quit: it was only asked a question.
 bool WordWritesDocx() {
-    static const automation::CallDesc kVersion{
-        L"Version", automation::CallKind::PropertyGet, {}, {}};
+    static constexpr automation::CallDesc kVersion{L"Version", automation::CallKind::PropertyGet};
     const automation::BusyServerFilter busyWord; // Word may still be starting up
     automation::Variant word = automation::Create(L"Word.Application");
     const automation::Variant version = automation::Call(word, kVersion);
