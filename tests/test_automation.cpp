@@ -624,6 +624,11 @@ TEST(AutomationToInt32, IntegersUnchangedWithinThirtyTwoBits) {
     EXPECT_EQ(ToInt32(Make(VT_UI1, [](VARIANT& v) { v.bVal = 255; })), 255);
     EXPECT_EQ(ToInt32(Make(VT_I8, [](VARIANT& v) { v.llVal = INT32_MIN; })), INT32_MIN);
     EXPECT_EQ(ToInt32(Make(VT_UI4, [](VARIANT& v) { v.ulVal = INT32_MAX; })), INT32_MAX);
+    EXPECT_EQ(ToInt32(Make(VT_I1, [](VARIANT& v) { v.cVal = -128; })), -128);
+    EXPECT_EQ(ToInt32(Make(VT_UI2, [](VARIANT& v) { v.uiVal = 65535; })), 65535);
+    EXPECT_EQ(ToInt32(Make(VT_INT, [](VARIANT& v) { v.intVal = INT32_MIN; })), INT32_MIN);
+    EXPECT_EQ(ToInt32(Make(VT_UINT, [](VARIANT& v) { v.uintVal = INT32_MAX; })), INT32_MAX);
+    EXPECT_EQ(ToInt32(Make(VT_UI8, [](VARIANT& v) { v.ullVal = 36; })), 36);
     EXPECT_EQ(ToInt32(Make(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_TRUE; })), -1);
     EXPECT_EQ(ToInt32(Variant()), 0);
     LONG referenced = 44;
@@ -635,6 +640,7 @@ TEST(AutomationToInt32, OutsideThirtyTwoBitsIsARangeError) {
     EXPECT_ERROR_TEXT(ToInt32(Make(VT_I8, [](VARIANT& v) { v.llVal = 2147483648LL; })), range);
     EXPECT_ERROR_TEXT(ToInt32(Make(VT_I8, [](VARIANT& v) { v.llVal = -2147483649LL; })), range);
     EXPECT_ERROR_TEXT(ToInt32(Make(VT_UI4, [](VARIANT& v) { v.ulVal = 0x80000000u; })), range);
+    EXPECT_ERROR_TEXT(ToInt32(Make(VT_UINT, [](VARIANT& v) { v.uintVal = 0x80000000u; })), range);
     EXPECT_ERROR_TEXT(ToInt32(Make(VT_UI8, [](VARIANT& v) { v.ullVal = ~0ull; })), range);
     EXPECT_ERROR_TEXT(ToInt32(R8(2147483648.0)), range);
     EXPECT_ERROR_TEXT(ToInt32(R8(2147483647.5)), range); // rounds up to 2^31
