@@ -133,19 +133,14 @@ Number ToNumber(const Variant& value, const wchar_t* target) {
         return n;
     }
     case VT_R4:
-        return real(v->fltVal);
     case VT_R8:
-        return real(v->dblVal);
     case VT_DATE:
-        return real(v->date);
-    // Exact for every amount that fits 32 bits, halves included.
-    case VT_CY:
-        return real(static_cast<double>(v->cyVal.int64) / 10000.0);
+    case VT_CY: // exact for every amount that fits 32 bits, halves included
     case VT_DECIMAL: {
-        double d = 0;
-        if (FAILED(VarR8FromDec(const_cast<DECIMAL*>(&v->decVal), &d)))
+        Variant wide;
+        if (FAILED(VariantChangeType(wide.put(), const_cast<VARIANT*>(v), 0, VT_R8)))
             ThrowRangeError();
-        return real(d);
+        return real(wide.get().dblVal);
     }
     case VT_BSTR: {
         const std::wstring text(v->bstrVal ? v->bstrVal : L"",
