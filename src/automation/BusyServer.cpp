@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <new>
 
 namespace automation {
 
@@ -40,15 +39,9 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&refs_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG n = InterlockedDecrement(&refs_);
-        if (n == 0)
-            delete this;
-        return static_cast<ULONG>(n);
-    }
+    // One filter serves every thread and lives as long as the program: nothing to count.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
         return SERVERCALL_ISHANDLED;
@@ -64,10 +57,9 @@ public:
     DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
         return PENDINGMSG_WAITDEFPROCESS;
     }
-
-private:
-    LONG refs_ = 1;
 };
+
+RetryingFilter filter;
 
 } // namespace
 
@@ -80,13 +72,9 @@ DWORD BusyRetryLimit() noexcept {
 }
 
 BusyServerFilter::BusyServerFilter() noexcept {
-    IMessageFilter* filter = new (std::nothrow) RetryingFilter();
-    if (!filter)
-        return;
-    registered_ = SUCCEEDED(CoRegisterMessageFilter(filter, &previous_));
+    registered_ = SUCCEEDED(CoRegisterMessageFilter(&filter, &previous_));
     if (!registered_)
         previous_ = nullptr;
-    filter->Release(); // COM holds it while registered
 }
 
 BusyServerFilter::~BusyServerFilter() {
@@ -119,11 +107,7 @@ void Pause(DWORD milliseconds) noexcept {
         Sleep(milliseconds);
 }
 
-void ClearGaveUp() noexcept {
-    gaveUp = false;
-}
-
-bool GaveUp() noexcept {
+bool& GaveUp() noexcept {
     return gaveUp;
 }
 
