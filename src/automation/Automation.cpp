@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "Busy.h"
 #include "Text.h"
+#include "UniqueAny.h"
 
 #include <wrl/client.h>
 
@@ -34,16 +35,17 @@ VARIANT* Variant::put() noexcept {
     return &v_;
 }
 
-void Release(Variant& object) noexcept {
-    object.reset();
-}
-
 using text::TrimTail;
 
 namespace {
 
 [[noreturn]] void ThrowFailure(HRESULT hr) {
     throw Error(ErrorText(hr));
+}
+
+void Check(HRESULT hr) {
+    if (FAILED(hr))
+        ThrowFailure(hr);
 }
 
 // The interface pointer a variant holds, looking through references; null when it holds none.
@@ -81,15 +83,9 @@ ComPtr<IDispatch> DispatchOf(const VARIANT& target) {
 // objects are lent as they stand.
 class ParamBlock {
 public:
-    explicit ParamBlock(size_t count) : slots_(count), texts_(count, nullptr) {
+    explicit ParamBlock(size_t count) : slots_(count), texts_(count) {
         for (VARIANTARG& slot : slots_)
             VariantInit(&slot);
-    }
-    ParamBlock(const ParamBlock&) = delete;
-    ParamBlock& operator=(const ParamBlock&) = delete;
-    ~ParamBlock() {
-        for (BSTR text : texts_)
-            SysFreeString(text);
     }
 
     // Puts argument `index` (in the caller's order) into its slot.
@@ -103,15 +99,15 @@ public:
             slot.vt = VT_BOOL;
             slot.boolVal = *boolean ? VARIANT_TRUE : VARIANT_FALSE;
         } else if (const std::wstring* text = std::get_if<std::wstring>(&arg)) {
-            texts_[at] = AllocText(*text);
+            texts_[at].reset(AllocText(*text));
             slot.vt = VT_BSTR;
-            slot.bstrVal = texts_[at];
+            slot.bstrVal = texts_[at].get();
         } else if (std::wstring* const* textRef = std::get_if<std::wstring*>(&arg)) {
             if (!*textRef)
                 throw std::logic_error("automation: text-by-reference argument without a text");
-            texts_[at] = AllocText(**textRef);
             slot.vt = VT_BSTR | VT_BYREF;
-            slot.pbstrVal = &texts_[at];
+            slot.pbstrVal = texts_[at].put();
+            *slot.pbstrVal = AllocText(**textRef);
         } else if (const Variant* object = std::get<const Variant*>(arg)) {
             slot = object->get();
         }
@@ -121,7 +117,7 @@ public:
     void CopyBack(std::span<const Arg> args) const {
         for (size_t i = 0; i < args.size(); ++i) {
             if (std::wstring* const* textRef = std::get_if<std::wstring*>(&args[i])) {
-                const BSTR text = texts_[slots_.size() - 1 - i];
+                const BSTR text = texts_[slots_.size() - 1 - i].get();
                 (*textRef)->assign(text ? text : L"", text ? SysStringLen(text) : 0);
             }
         }
@@ -139,7 +135,7 @@ private:
     }
 
     std::vector<VARIANTARG> slots_;
-    std::vector<BSTR> texts_;
+    std::vector<UniqueAny<BSTR, SysFreeString>> texts_;
 };
 
 // EXCEPINFO whose strings are freed however the call ends.
@@ -213,8 +209,7 @@ std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc) {
     if (hr == DISP_E_UNKNOWNNAME)
         throw Error(L"メソッド '" + std::wstring(desc.member) +
                     L"' はオートメーション オブジェクトでサポートしていません");
-    if (FAILED(hr))
-        ThrowFailure(hr);
+    Check(hr);
     return ids;
 }
 
@@ -251,8 +246,7 @@ void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> ar
     });
     if (hr == DISP_E_EXCEPTION)
         ThrowException(exception);
-    if (FAILED(hr))
-        ThrowFailure(hr);
+    Check(hr);
     params.CopyBack(args);
 }
 
@@ -261,18 +255,12 @@ void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> ar
 Variant Create(std::wstring_view progId) {
     const std::wstring id(progId);
     CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(id.c_str(), &clsid);
-    if (FAILED(hr))
-        ThrowFailure(hr);
+    Check(CLSIDFromProgID(id.c_str(), &clsid));
     ComPtr<IUnknown> unknown;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                          IID_PPV_ARGS(&unknown));
-    if (FAILED(hr))
-        ThrowFailure(hr);
+    Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                           IID_PPV_ARGS(&unknown)));
     ComPtr<IDispatch> dispatch;
-    hr = unknown.As(&dispatch);
-    if (FAILED(hr))
-        ThrowFailure(hr);
+    Check(unknown.As(&dispatch));
     return Variant(dispatch.Detach());
 }
 

@@ -90,7 +90,9 @@ private:
 };
 
 // Drops the reference held by the variant.
-void Release(Variant& object) noexcept;
+inline void Release(Variant& object) noexcept {
+    object.reset();
+}
 
 // Result conversions.
 int32_t ToInt32(const Variant& value);
