@@ -2,7 +2,7 @@
 // overhead), conversions, round trips to the Word stand-in, and memory over many calls.
 #include "automation/Automation.h"
 
-#include "Error.h"
+#include "automation/Error.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -47,11 +47,8 @@ public:
     }
 };
 
-const CallDesc kGoToLine{L"GoTo",
-                         CallKind::Method,
-                         {ArgKind::Integer, ArgKind::Integer, ArgKind::Integer, ArgKind::Text},
-                         {L"What", L"Which", L"Count", L"Name"}};
-const CallDesc kTypeParagraph{L"TypeParagraph", CallKind::Method, {}, {}};
+const CallDesc kGoToLine{L"GoTo", CallKind::Method, {L"What", L"Which", L"Count", L"Name"}};
+const CallDesc kTypeParagraph{L"TypeParagraph", CallKind::Method};
 
 double MicrosecondsEach(Clock::time_point start, int count) {
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / count;
@@ -68,7 +65,7 @@ size_t PrivateBytes() {
 void InProcess() {
     NullDispatch object;
     const Variant target(static_cast<IDispatch*>(&object));
-    const std::vector<Arg> args{Arg::Int(3), Arg::Int(2), Arg::Int(1), Arg::Text(L"")};
+    const std::vector<Arg> args{3, 2, 1, L""};
     constexpr int kWarm = 10000, kCalls = 200000;
     for (int i = 0; i < kWarm; ++i)
         CallVoid(target, kGoToLine, args);
@@ -84,7 +81,7 @@ void InProcess() {
     start = Clock::now();
     long long sum = 0;
     for (int i = 0; i < kCalls; ++i)
-        sum += ToInt32(Call(target, {L"LinesPage", CallKind::PropertyGet, {}, {}}));
+        sum += ToInt32(Call(target, {L"LinesPage", CallKind::PropertyGet}));
     std::printf("in-process get + ToInt32: %.3f us/call (checksum %lld)\n",
                 MicrosecondsEach(start, kCalls), sum);
 }
@@ -117,24 +114,23 @@ void StandIn() {
         Variant app = Create(L"Word.Application");
         std::printf("stand-in Create: %.1f ms\n", MicrosecondsEach(start, 1) / 1000);
         {
-            Variant added = Call(Call(app, {L"Documents", CallKind::PropertyGet, {}, {}}),
-                                 {L"Add", CallKind::Method, {}, {}});
-            const Variant selection = Call(app, {L"Selection", CallKind::PropertyGet, {}, {}});
+            Variant added =
+                Call(Call(app, {L"Documents", CallKind::PropertyGet}), {L"Add", CallKind::Method});
+            const Variant selection = Call(app, {L"Selection", CallKind::PropertyGet});
             constexpr int kCalls = 2000;
             start = Clock::now();
             for (int i = 0; i < kCalls; ++i)
                 CallVoid(selection, kTypeParagraph);
             std::printf("stand-in TypeParagraph: %.1f us/call over %d calls\n",
                         MicrosecondsEach(start, kCalls), kCalls);
-            const std::vector<Arg> args{Arg::Int(3), Arg::Int(2), Arg::Int(1), Arg::Text(L"")};
+            const std::vector<Arg> args{3, 2, 1, L""};
             start = Clock::now();
             for (int i = 0; i < kCalls; ++i)
                 CallVoid(selection, kGoToLine, args);
             std::printf("stand-in GoTo, 4 named arguments: %.1f us/call over %d calls\n",
                         MicrosecondsEach(start, kCalls), kCalls);
         }
-        CallVoid(app, {L"Quit", CallKind::Method, {ArgKind::Integer}, {L"SaveChanges"}},
-                 std::vector{Arg::Int(0)});
+        CallVoid(app, {L"Quit", CallKind::Method, {L"SaveChanges"}}, std::vector<Arg>{0});
     } catch (const Error& e) {
         std::printf("stand-in not measured: %s\n", e.what());
     }

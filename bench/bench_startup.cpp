@@ -67,8 +67,8 @@ int wmain() {
             stub.WaitForExit(10000);
         }
         for (int i = 0; i < runs; ++i) {
-            static const automation::CallDesc version{
-                L"Version", automation::CallKind::PropertyGet, {}, {}};
+            static const automation::CallDesc version{L"Version",
+                                                      automation::CallKind::PropertyGet};
             double t0 = Now();
             {
                 automation::Variant word = automation::Create(L"Word.Application");

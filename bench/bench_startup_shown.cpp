@@ -28,8 +28,7 @@ int BareWindow() {
     InitCommonControlsEx(&icc);
     bool docx = false;
     {
-        static const automation::CallDesc kVersion{
-            L"Version", automation::CallKind::PropertyGet, {}, {}};
+        static const automation::CallDesc kVersion{L"Version", automation::CallKind::PropertyGet};
         automation::Variant word = automation::Create(L"Word.Application");
         const automation::Variant version = automation::Call(word, kVersion);
         docx = automation::CompareWithInt(version, 12) >= 0;

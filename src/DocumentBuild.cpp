@@ -36,31 +36,27 @@ constexpr int32_t msoBringInFrontOfText = 4;
 constexpr int32_t wdDoNotSaveChanges = 0;
 
 using enum CallKind;
-using enum ArgKind;
 
-const CallDesc kDocuments{L"Documents", PropertyGet, {}, {}};
-const CallDesc kAdd{L"Add", Method, {}, {}};
-const CallDesc kActiveDocument{L"ActiveDocument", PropertyGet, {}, {}};
-const CallDesc kPageSetup{L"PageSetup", PropertyGet, {}, {}};
-const CallDesc kLinesPage{L"LinesPage", PropertyGet, {}, {}};
-const CallDesc kSelection{L"Selection", PropertyGet, {}, {}};
-const CallDesc kTypeParagraph{L"TypeParagraph", Method, {}, {}};
-const CallDesc kGoToPage{L"GoTo", Method, {Integer, Integer, Text}, {L"What", L"Which", L"Name"}};
-const CallDesc kGoToLine{
-    L"GoTo", Method, {Integer, Integer, Integer, Text}, {L"What", L"Which", L"Count", L"Name"}};
-const CallDesc kSelectionRange{L"Range", PropertyGet, {}, {}};
-const CallDesc kShapes{L"Shapes", PropertyGet, {}, {}};
-const CallDesc kAddPicture{L"AddPicture",
-                           Method,
-                           {Object, Text, Boolean, Boolean},
-                           {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
-const CallDesc kWrapFormat{L"WrapFormat", PropertyGet, {}, {}};
-const CallDesc kWrapType{L"Type", PropertyPut, {Integer}, {}};
-const CallDesc kZOrder{L"ZOrder", Method, {Integer}, {}};
-const CallDesc kCount{L"Count", PropertyGet, {}, {}};
-const CallDesc kShapeRange{L"Range", Method, {Integer}, {}};
-const CallDesc kSaveAs{L"SaveAs", Method, {TextByRef}, {L"Filename"}};
-const CallDesc kQuit{L"Quit", Method, {Integer}, {L"SaveChanges"}};
+constexpr CallDesc kDocuments{L"Documents", PropertyGet};
+constexpr CallDesc kAdd{L"Add", Method};
+constexpr CallDesc kActiveDocument{L"ActiveDocument", PropertyGet};
+constexpr CallDesc kPageSetup{L"PageSetup", PropertyGet};
+constexpr CallDesc kLinesPage{L"LinesPage", PropertyGet};
+constexpr CallDesc kSelection{L"Selection", PropertyGet};
+constexpr CallDesc kTypeParagraph{L"TypeParagraph", Method};
+constexpr CallDesc kGoToPage{L"GoTo", Method, {L"What", L"Which", L"Name"}};
+constexpr CallDesc kGoToLine{L"GoTo", Method, {L"What", L"Which", L"Count", L"Name"}};
+constexpr CallDesc kSelectionRange{L"Range", PropertyGet};
+constexpr CallDesc kShapes{L"Shapes", PropertyGet};
+constexpr CallDesc kAddPicture{
+    L"AddPicture", Method, {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
+constexpr CallDesc kWrapFormat{L"WrapFormat", PropertyGet};
+constexpr CallDesc kWrapType{L"Type", PropertyPut};
+constexpr CallDesc kZOrder{L"ZOrder", Method};
+constexpr CallDesc kCount{L"Count", PropertyGet};
+constexpr CallDesc kShapeRange{L"Range", Method};
+constexpr CallDesc kSaveAs{L"SaveAs", Method, {L"Filename"}};
+constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}};
 
 // word.ActiveDocument.<member>; the document reference is dropped as soon as the member answered.
 Variant FromActiveDocument(const Variant& word, const CallDesc& member) {
@@ -75,7 +71,7 @@ void OnSelection(const Variant& word, const CallDesc& member, std::span<const Ar
 }
 
 void MoveLinesDown(const Variant& word, int64_t count) {
-    const Arg nextLine[] = {Arg::Int(wdGoToLine), Arg::Int(wdGoToNext), Arg::Int(1), Arg::Text({})};
+    const Arg nextLine[] = {wdGoToLine, wdGoToNext, 1, L""};
     for (int64_t i = 0; i < count; ++i)
         OnSelection(word, kGoToLine, nextLine);
 }
@@ -84,10 +80,10 @@ void MoveLinesDown(const Variant& word, int64_t count) {
 void SetWrap(const Variant& shape, int32_t wrapType) {
     {
         const Variant wrapFormat = Call(shape, kWrapFormat);
-        const Arg type[] = {Arg::Int(wrapType)};
+        const Arg type[] = {wrapType};
         CallVoid(wrapFormat, kWrapType, type);
     }
-    const Arg order[] = {Arg::Int(msoBringInFrontOfText)};
+    const Arg order[] = {msoBringInFrontOfText};
     CallVoid(shape, kZOrder, order);
 }
 
@@ -100,8 +96,7 @@ void PlacePicture(const Variant& word, const std::wstring& file) {
             anchor = Call(selection, kSelectionRange);
         }
         const Variant shapes = FromActiveDocument(word, kShapes);
-        const Arg args[] = {Arg::Object(anchor), Arg::Text(file), Arg::Bool(false),
-                            Arg::Bool(true)};
+        const Arg args[] = {&anchor, file, false, true};
         shape = Call(shapes, kAddPicture, args);
     }
     SetWrap(shape, wdWrapFront);
@@ -110,7 +105,7 @@ void PlacePicture(const Variant& word, const std::wstring& file) {
 void WrapAllSquare(const Variant& word) {
     const int32_t count = ToInt32(Call(FromActiveDocument(word, kShapes), kCount));
     for (int64_t j = 1; j <= count; ++j) {
-        const Arg index[] = {Arg::Int(static_cast<int32_t>(j))};
+        const Arg index[] = {static_cast<int32_t>(j)};
         const Variant range = Call(FromActiveDocument(word, kShapes), kShapeRange, index);
         SetWrap(range, wdWrapSquare);
     }
@@ -132,7 +127,7 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
     }
     for (int64_t i = 0; i < layout.paragraphs; ++i)
         OnSelection(word, kTypeParagraph);
-    const Arg firstPage[] = {Arg::Int(wdGoToPage), Arg::Int(wdGoToNext), Arg::Text(L"1")};
+    const Arg firstPage[] = {wdGoToPage, wdGoToNext, L"1"};
     OnSelection(word, kGoToPage, firstPage);
 
     int32_t slotOnPage = 1;
@@ -149,13 +144,13 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
         WrapAllSquare(word);
 
     std::wstring fileName = request.outputPath;
-    const Arg saveArgs[] = {Arg::TextRef(fileName)};
+    const Arg saveArgs[] = {&fileName};
     const Variant document = Call(word, kActiveDocument);
     CallVoid(document, kSaveAs, saveArgs);
 }
 
 void QuitWord(const Variant& word) {
-    const Arg args[] = {Arg::Int(wdDoNotSaveChanges)};
+    const Arg args[] = {wdDoNotSaveChanges};
     CallVoid(word, kQuit, args);
 }
 

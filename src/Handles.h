@@ -1,47 +1,11 @@
 #pragma once
-// Small owners for Windows handles: one type per kind of handle, move-only.
+// The program's handle owners: one type per kind of handle (see UniqueAny.h), move-only.
 
 #include <windows.h>
 #include <shellapi.h>
 #include <oleauto.h>
 
-#include <cstdint>
-#include <utility>
-
-// Owner of one handle: H is the handle type, Close frees it, Empty is the value that holds nothing
-// (a number, since INVALID_HANDLE_VALUE cannot be a template argument).
-template <class H, auto Close, std::intptr_t Empty = 0> class UniqueAny {
-public:
-    UniqueAny() noexcept = default;
-    explicit UniqueAny(H h) noexcept : h_(h) {}
-    UniqueAny(const UniqueAny&) = delete;
-    UniqueAny& operator=(const UniqueAny&) = delete;
-    UniqueAny(UniqueAny&& other) noexcept : h_(other.release()) {}
-    UniqueAny& operator=(UniqueAny&& other) noexcept {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    ~UniqueAny() { reset(); }
-
-    static H empty() noexcept { return reinterpret_cast<H>(Empty); }
-    H get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return h_ != empty(); }
-    H release() noexcept { return std::exchange(h_, empty()); }
-    void reset(H h = empty()) noexcept {
-        H old = std::exchange(h_, h);
-        if (old != empty())
-            Close(old);
-    }
-    // For out-parameters: frees what is held and lends the slot.
-    H* put() noexcept {
-        reset();
-        return &h_;
-    }
-
-private:
-    H h_ = empty();
-};
+#include "UniqueAny.h"
 
 using UniqueHwnd = UniqueAny<HWND, DestroyWindow>;
 using UniqueFont = UniqueAny<HFONT, DeleteObject>;

@@ -54,7 +54,7 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // every path and Word is not told to quit: it was only asked a question.
 bool WordWritesDocx() {
     using namespace automation;
-    static const CallDesc kVersion{L"Version", CallKind::PropertyGet, {}, {}};
+    static constexpr CallDesc kVersion{L"Version", CallKind::PropertyGet};
     const BusyServerFilter busyWord; // Word may still be starting up
     const Variant word = Create(L"Word.Application");
     return CompareWithInt(Call(word, kVersion), 12) >= 0;

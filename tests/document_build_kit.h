@@ -4,7 +4,7 @@
 
 #include "DialogAnswerer.h"
 #include "DocumentBuild.h"
-#include "Error.h"
+#include "automation/Error.h"
 #include "ErrorText.h"
 #include "Main.h"
 #include "TestPictures.h"

@@ -3,7 +3,7 @@
 #include "automation/Automation.h"
 #include "ErrorText.h"
 
-#include "Error.h"
+#include "automation/Error.h"
 #include "WordStub.h"
 
 #include <gtest/gtest.h>
@@ -18,35 +18,27 @@ using namespace automation;
 
 namespace {
 
-const CallDesc kVersion{L"Version", CallKind::PropertyGet, {}, {}};
-const CallDesc kDocuments{L"Documents", CallKind::PropertyGet, {}, {}};
-const CallDesc kAdd{L"Add", CallKind::Method, {}, {}};
-const CallDesc kActiveDocument{L"ActiveDocument", CallKind::PropertyGet, {}, {}};
-const CallDesc kPageSetup{L"PageSetup", CallKind::PropertyGet, {}, {}};
-const CallDesc kLinesPage{L"LinesPage", CallKind::PropertyGet, {}, {}};
-const CallDesc kSelection{L"Selection", CallKind::PropertyGet, {}, {}};
-const CallDesc kTypeParagraph{L"TypeParagraph", CallKind::Method, {}, {}};
-const CallDesc kGoToPage{L"GoTo",
-                         CallKind::Method,
-                         {ArgKind::Integer, ArgKind::Integer, ArgKind::Text},
-                         {L"What", L"Which", L"Name"}};
-const CallDesc kGoToLine{L"GoTo",
-                         CallKind::Method,
-                         {ArgKind::Integer, ArgKind::Integer, ArgKind::Integer, ArgKind::Text},
-                         {L"What", L"Which", L"Count", L"Name"}};
-const CallDesc kRange{L"Range", CallKind::PropertyGet, {}, {}};
-const CallDesc kShapes{L"Shapes", CallKind::PropertyGet, {}, {}};
-const CallDesc kAddPicture{L"AddPicture",
-                           CallKind::Method,
-                           {ArgKind::Object, ArgKind::Text, ArgKind::Boolean, ArgKind::Boolean},
-                           {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
-const CallDesc kWrapFormat{L"WrapFormat", CallKind::PropertyGet, {}, {}};
-const CallDesc kType{L"Type", CallKind::PropertyPut, {ArgKind::Integer}, {}};
-const CallDesc kZOrder{L"ZOrder", CallKind::Method, {ArgKind::Integer}, {}};
-const CallDesc kCount{L"Count", CallKind::PropertyGet, {}, {}};
-const CallDesc kShapeRange{L"Range", CallKind::Method, {ArgKind::Integer}, {}};
-const CallDesc kSaveAs{L"SaveAs", CallKind::Method, {ArgKind::TextByRef}, {L"Filename"}};
-const CallDesc kQuit{L"Quit", CallKind::Method, {ArgKind::Integer}, {L"SaveChanges"}};
+const CallDesc kVersion{L"Version", CallKind::PropertyGet};
+const CallDesc kDocuments{L"Documents", CallKind::PropertyGet};
+const CallDesc kAdd{L"Add", CallKind::Method};
+const CallDesc kActiveDocument{L"ActiveDocument", CallKind::PropertyGet};
+const CallDesc kPageSetup{L"PageSetup", CallKind::PropertyGet};
+const CallDesc kLinesPage{L"LinesPage", CallKind::PropertyGet};
+const CallDesc kSelection{L"Selection", CallKind::PropertyGet};
+const CallDesc kTypeParagraph{L"TypeParagraph", CallKind::Method};
+const CallDesc kGoToPage{L"GoTo", CallKind::Method, {L"What", L"Which", L"Name"}};
+const CallDesc kGoToLine{L"GoTo", CallKind::Method, {L"What", L"Which", L"Count", L"Name"}};
+const CallDesc kRange{L"Range", CallKind::PropertyGet};
+const CallDesc kShapes{L"Shapes", CallKind::PropertyGet};
+const CallDesc kAddPicture{
+    L"AddPicture", CallKind::Method, {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
+const CallDesc kWrapFormat{L"WrapFormat", CallKind::PropertyGet};
+const CallDesc kType{L"Type", CallKind::PropertyPut};
+const CallDesc kZOrder{L"ZOrder", CallKind::Method};
+const CallDesc kCount{L"Count", CallKind::PropertyGet};
+const CallDesc kShapeRange{L"Range", CallKind::Method};
+const CallDesc kSaveAs{L"SaveAs", CallKind::Method, {L"Filename"}};
+const CallDesc kQuit{L"Quit", CallKind::Method, {L"SaveChanges"}};
 
 std::filesystem::path TempDir(const wchar_t* name) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / name;
@@ -86,7 +78,7 @@ std::wstring ExitLine(const StubSession& session) {
 
 // Quits Word and waits until its process is gone, as every build ends.
 void QuitAndRelease(const StubSession& session, Variant& app) {
-    CallVoid(app, kQuit, std::vector{Arg::Int(0)});
+    CallVoid(app, kQuit, std::vector<Arg>{0});
     Release(app);
     EXPECT_TRUE(session.WaitForExit());
 }
@@ -152,26 +144,23 @@ TEST(WordCalls, EveryArgumentKindReachesWord) {
         Variant added = Call(Call(app, kDocuments), kAdd);
         const Variant selection = Call(app, kSelection);
         CallVoid(selection, kTypeParagraph);
-        CallVoid(selection, kGoToPage, std::vector{Arg::Int(1), Arg::Int(2), Arg::Text(L"1")});
+        CallVoid(selection, kGoToPage, std::vector<Arg>{1, 2, L"1"});
         const Variant document = Call(app, kActiveDocument);
         const Variant anchor = Call(selection, kRange);
         {
-            const Variant shape =
-                Call(Call(document, kShapes), kAddPicture,
-                     std::vector{Arg::Object(anchor), Arg::Text(picture.wstring()),
-                                 Arg::Bool(false), Arg::Bool(true)});
-            CallVoid(Call(shape, kWrapFormat), kType, std::vector{Arg::Int(3)});
-            CallVoid(shape, kZOrder, std::vector{Arg::Int(4)});
+            const Variant shape = Call(Call(document, kShapes), kAddPicture,
+                                       std::vector<Arg>{&anchor, picture.wstring(), false, true});
+            CallVoid(Call(shape, kWrapFormat), kType, std::vector<Arg>{3});
+            CallVoid(shape, kZOrder, std::vector<Arg>{4});
         }
-        CallVoid(selection, kGoToLine,
-                 std::vector{Arg::Int(3), Arg::Int(2), Arg::Int(1), Arg::Text(L"")});
+        CallVoid(selection, kGoToLine, std::vector<Arg>{3, 2, 1, L""});
         const Variant shapes = Call(document, kShapes);
         EXPECT_EQ(ToInt32(Call(shapes, kCount)), 1);
         {
-            const Variant range = Call(shapes, kShapeRange, std::vector{Arg::Int(1)});
-            CallVoid(Call(range, kWrapFormat), kType, std::vector{Arg::Int(0)});
+            const Variant range = Call(shapes, kShapeRange, std::vector<Arg>{1});
+            CallVoid(Call(range, kWrapFormat), kType, std::vector<Arg>{0});
         }
-        CallVoid(document, kSaveAs, std::vector{Arg::TextRef(output)});
+        CallVoid(document, kSaveAs, std::vector<Arg>{&output});
     }
     QuitAndRelease(session, app);
 
@@ -211,12 +200,11 @@ TEST(WordCalls, UnknownNamesNameTheMember) {
     StubSession session;
     Variant app = Create(L"Word.Application");
     EXPECT_EQ(ErrorOf([&] {
-                  CallVoid(app, {L"Visiblee", CallKind::Method, {}, {}});
+                  CallVoid(app, {L"Visiblee", CallKind::Method});
               }),
               L"メソッド 'Visiblee' はオートメーション オブジェクトでサポートしていません");
     EXPECT_EQ(ErrorOf([&] {
-                  CallVoid(app, {L"Quit", CallKind::Method, {ArgKind::Integer}, {L"SaveChangez"}},
-                           std::vector{Arg::Int(0)});
+                  CallVoid(app, {L"Quit", CallKind::Method, {L"SaveChangez"}}, std::vector<Arg>{0});
               }),
               L"メソッド 'Quit' はオートメーション オブジェクトでサポートしていません");
     QuitAndRelease(session, app);
@@ -293,8 +281,7 @@ TEST(WordFailures, PictureWordCannotReadReportsWordsDescription) {
         const Variant anchor = Call(Call(app, kSelection), kRange);
         text = ErrorOf([&] {
             (void)Call(Call(document, kShapes), kAddPicture,
-                       std::vector{Arg::Object(anchor), Arg::Text(notPicture.wstring()),
-                                   Arg::Bool(false), Arg::Bool(true)});
+                       std::vector<Arg>{&anchor, notPicture.wstring(), false, true});
         });
     }
     QuitAndRelease(session, app);
@@ -313,8 +300,7 @@ TEST(WordFailures, DeadServerFailsWithTheSystemText) {
     Variant added = Call(Call(app, kDocuments), kAdd);
     Variant selection = Call(app, kSelection);
     const std::wstring atCrash = ErrorOf([&] { CallVoid(selection, kTypeParagraph); });
-    const std::wstring afterCrash =
-        ErrorOf([&] { CallVoid(app, kQuit, std::vector{Arg::Int(0)}); });
+    const std::wstring afterCrash = ErrorOf([&] { CallVoid(app, kQuit, std::vector<Arg>{0}); });
     EXPECT_TRUE(session.WaitForExit());
     // Releasing what the dead server handed out must neither hang nor crash.
     Release(selection);

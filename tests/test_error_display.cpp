@@ -3,7 +3,7 @@
 #include "ErrorDisplay.h"
 
 #include "DialogAnswerer.h"
-#include "Error.h"
+#include "automation/Error.h"
 #include "ErrorText.h"
 #include "MessageDialog.h"
 #include "WindowBase.h"

@@ -4,6 +4,7 @@
 #include "StubClient.h"
 #include "TestPictures.h"
 #include "WordStub.h"
+#include "Handles.h"
 
 #include "../wordstub/Dispatch.h"
 #include "../wordstub/Win32Util.h"

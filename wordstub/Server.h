@@ -2,7 +2,7 @@
 // Process-wide state of one stand-in run: the scenario a test left, the journal, and the count of
 // objects the client holds (the server exits when it drops to zero).
 
-#include "Handles.h"
+#include "Win32Util.h"
 
 #include <windows.h>
 

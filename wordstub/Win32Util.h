@@ -2,10 +2,16 @@
 // Registry values and files through owning handles, for the stand-in and the test helpers that
 // set its scenario.
 
-#include "Handles.h"
+#include <windows.h>
+
+#include "UniqueAny.h"
 
 #include <string>
 #include <vector>
+
+// The stand-in's own handle kinds.
+using UniqueHkey = UniqueAny<HKEY, RegCloseKey>;
+using UniqueKernelHandle = UniqueAny<HANDLE, CloseHandle>;
 
 namespace wordstub {
 

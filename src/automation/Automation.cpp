@@ -1,12 +1,14 @@
 #include "Automation.h"
 
-#include "../Error.h"
+#include "Error.h"
 #include "Busy.h"
 #include "Text.h"
+#include "UniqueAny.h"
 
 #include <wrl/client.h>
 
 #include <stdexcept>
+#include <vector>
 
 using Microsoft::WRL::ComPtr;
 
@@ -33,16 +35,17 @@ VARIANT* Variant::put() noexcept {
     return &v_;
 }
 
-void Release(Variant& object) noexcept {
-    object.reset();
-}
-
 using text::TrimTail;
 
 namespace {
 
 [[noreturn]] void ThrowFailure(HRESULT hr) {
     throw Error(ErrorText(hr));
+}
+
+void Check(HRESULT hr) {
+    if (FAILED(hr))
+        ThrowFailure(hr);
 }
 
 // The interface pointer a variant holds, looking through references; null when it holds none.
@@ -80,56 +83,43 @@ ComPtr<IDispatch> DispatchOf(const VARIANT& target) {
 // objects are lent as they stand.
 class ParamBlock {
 public:
-    explicit ParamBlock(size_t count) : slots_(count), texts_(count, nullptr) {
+    explicit ParamBlock(size_t count) : slots_(count), texts_(count) {
         for (VARIANTARG& slot : slots_)
             VariantInit(&slot);
-    }
-    ParamBlock(const ParamBlock&) = delete;
-    ParamBlock& operator=(const ParamBlock&) = delete;
-    ~ParamBlock() {
-        for (BSTR text : texts_)
-            SysFreeString(text);
     }
 
     // Puts argument `index` (in the caller's order) into its slot.
     void Set(size_t index, const Arg& arg) {
         const size_t at = slots_.size() - 1 - index;
         VARIANTARG& slot = slots_[at];
-        switch (arg.kind) {
-        case ArgKind::Integer:
+        if (const int32_t* integer = std::get_if<int32_t>(&arg)) {
             slot.vt = VT_I4;
-            slot.lVal = arg.integer;
-            break;
-        case ArgKind::Boolean:
+            slot.lVal = *integer;
+        } else if (const bool* boolean = std::get_if<bool>(&arg)) {
             slot.vt = VT_BOOL;
-            slot.boolVal = arg.boolean ? VARIANT_TRUE : VARIANT_FALSE;
-            break;
-        case ArgKind::Text:
-            texts_[at] = AllocText(arg.text);
+            slot.boolVal = *boolean ? VARIANT_TRUE : VARIANT_FALSE;
+        } else if (const std::wstring* text = std::get_if<std::wstring>(&arg)) {
+            texts_[at].reset(AllocText(*text));
             slot.vt = VT_BSTR;
-            slot.bstrVal = texts_[at];
-            break;
-        case ArgKind::TextByRef:
-            if (!arg.textRef)
+            slot.bstrVal = texts_[at].get();
+        } else if (std::wstring* const* textRef = std::get_if<std::wstring*>(&arg)) {
+            if (!*textRef)
                 throw std::logic_error("automation: text-by-reference argument without a text");
-            texts_[at] = AllocText(*arg.textRef);
             slot.vt = VT_BSTR | VT_BYREF;
-            slot.pbstrVal = &texts_[at];
-            break;
-        case ArgKind::Object:
-            if (arg.object)
-                slot = arg.object->get();
-            break;
+            slot.pbstrVal = texts_[at].put();
+            *slot.pbstrVal = AllocText(**textRef);
+        } else if (const Variant* object = std::get<const Variant*>(arg)) {
+            slot = object->get();
         }
     }
 
     // Copies the texts the server may have changed back into the caller's strings.
     void CopyBack(std::span<const Arg> args) const {
         for (size_t i = 0; i < args.size(); ++i) {
-            if (args[i].kind != ArgKind::TextByRef)
-                continue;
-            const BSTR text = texts_[slots_.size() - 1 - i];
-            args[i].textRef->assign(text ? text : L"", text ? SysStringLen(text) : 0);
+            if (std::wstring* const* textRef = std::get_if<std::wstring*>(&args[i])) {
+                const BSTR text = texts_[slots_.size() - 1 - i].get();
+                (*textRef)->assign(text ? text : L"", text ? SysStringLen(text) : 0);
+            }
         }
     }
 
@@ -145,7 +135,7 @@ private:
     }
 
     std::vector<VARIANTARG> slots_;
-    std::vector<BSTR> texts_;
+    std::vector<UniqueAny<BSTR, SysFreeString>> texts_;
 };
 
 // EXCEPINFO whose strings are freed however the call ends.
@@ -179,19 +169,18 @@ struct ExcepInfoOwner {
     ThrowFailure(info.scode != 0 ? info.scode : DISP_E_EXCEPTION);
 }
 
+// The named arguments, and a put's value, must be among the arguments given.
 void CheckShape(const CallDesc& desc, std::span<const Arg> args) {
     const size_t valueSlots = desc.kind == CallKind::PropertyPut ? 1 : 0;
-    if (args.size() != desc.argKinds.size() || desc.names.size() + valueSlots > args.size())
-        throw std::logic_error("automation: arguments do not match the call description");
-    for (size_t i = 0; i < args.size(); ++i)
-        if (args[i].kind != desc.argKinds[i])
-            throw std::logic_error("automation: argument kind does not match the call description");
+    if (desc.Named().size() + valueSlots > args.size())
+        throw std::logic_error("automation: fewer arguments than the call description names");
 }
 
 WORD InvokeKind(const CallDesc& desc, std::span<const Arg> args, bool resultWanted) {
     switch (desc.kind) {
     case CallKind::PropertyPut:
-        return args.back().kind == ArgKind::Object ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
+        return std::holds_alternative<const Variant*>(args.back()) ? DISPATCH_PROPERTYPUTREF
+                                                                   : DISPATCH_PROPERTYPUT;
     case CallKind::PropertyGet:
         // Late binding reads a property the way it calls a method without arguments.
         return DISPATCH_METHOD | DISPATCH_PROPERTYGET;
@@ -204,9 +193,9 @@ WORD InvokeKind(const CallDesc& desc, std::span<const Arg> args, bool resultWant
 // Resolves the member and its named arguments in one request: ids[0] is the member's.
 std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc) {
     std::vector<std::wstring> names;
-    names.reserve(desc.names.size() + 1);
+    names.reserve(desc.Named().size() + 1);
     names.emplace_back(desc.member);
-    for (std::wstring_view name : desc.names)
+    for (std::wstring_view name : desc.Named())
         names.emplace_back(name);
     std::vector<LPOLESTR> pointers;
     for (std::wstring& name : names)
@@ -220,8 +209,7 @@ std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc) {
     if (hr == DISP_E_UNKNOWNNAME)
         throw Error(L"メソッド '" + std::wstring(desc.member) +
                     L"' はオートメーション オブジェクトでサポートしていません");
-    if (FAILED(hr))
-        ThrowFailure(hr);
+    Check(hr);
     return ids;
 }
 
@@ -239,7 +227,7 @@ void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> ar
     std::vector<DISPID> named;
     if (desc.kind == CallKind::PropertyPut)
         named.push_back(DISPID_PROPERTYPUT);
-    for (size_t j = desc.names.size(); j > 0; --j)
+    for (size_t j = desc.Named().size(); j > 0; --j)
         named.push_back(ids[j]);
 
     DISPPARAMS dp{};
@@ -258,8 +246,7 @@ void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> ar
     });
     if (hr == DISP_E_EXCEPTION)
         ThrowException(exception);
-    if (FAILED(hr))
-        ThrowFailure(hr);
+    Check(hr);
     params.CopyBack(args);
 }
 
@@ -268,18 +255,12 @@ void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> ar
 Variant Create(std::wstring_view progId) {
     const std::wstring id(progId);
     CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(id.c_str(), &clsid);
-    if (FAILED(hr))
-        ThrowFailure(hr);
+    Check(CLSIDFromProgID(id.c_str(), &clsid));
     ComPtr<IUnknown> unknown;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                          IID_PPV_ARGS(&unknown));
-    if (FAILED(hr))
-        ThrowFailure(hr);
+    Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                           IID_PPV_ARGS(&unknown)));
     ComPtr<IDispatch> dispatch;
-    hr = unknown.As(&dispatch);
-    if (FAILED(hr))
-        ThrowFailure(hr);
+    Check(unknown.As(&dispatch));
     return Variant(dispatch.Detach());
 }
 

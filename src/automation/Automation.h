@@ -4,11 +4,12 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <variant>
 
 namespace automation {
 
@@ -33,34 +34,28 @@ private:
 };
 
 enum class CallKind { Method, PropertyGet, PropertyPut };
-enum class ArgKind { Integer, Boolean, Text, TextByRef, Object };
 
-// One call site: which member, how it is invoked, and the shape of its arguments.
-// Named arguments are the last `names.size()` of the arguments, in the order given.
+// One call site: which member, how it is invoked, and the names of its named arguments, which are
+// the last arguments given, in the order given. Unused names stay empty; four is as many as any
+// Word call here names, and a longer list does not compile.
 struct CallDesc {
     std::wstring_view member;
     CallKind kind;
-    std::vector<ArgKind> argKinds;
-    std::vector<std::wstring_view> names;
-};
+    std::array<std::wstring_view, 4> names{};
 
-// One argument value; its kind must match the call description.
-struct Arg {
-    ArgKind kind;
-    int32_t integer = 0;
-    bool boolean = false;
-    std::wstring text;
-    std::wstring* textRef = nullptr;
-    const Variant* object = nullptr;
-
-    static Arg Int(int32_t v) { return {ArgKind::Integer, v, false, {}, nullptr, nullptr}; }
-    static Arg Bool(bool v) { return {ArgKind::Boolean, 0, v, {}, nullptr, nullptr}; }
-    static Arg Text(std::wstring v) {
-        return {ArgKind::Text, 0, false, std::move(v), nullptr, nullptr};
+    constexpr std::span<const std::wstring_view> Named() const noexcept {
+        size_t count = 0;
+        while (count < names.size() && !names[count].empty())
+            ++count;
+        return {names.data(), count};
     }
-    static Arg TextRef(std::wstring& v) { return {ArgKind::TextByRef, 0, false, {}, &v, nullptr}; }
-    static Arg Object(const Variant& v) { return {ArgKind::Object, 0, false, {}, nullptr, &v}; }
 };
+
+// One argument value; the alternative it holds is its kind: integer, boolean, text, text by
+// reference, object. Integers, booleans and texts are copied into the call. An object is lent as
+// it stands: the server gets no reference of its own to keep. A text by reference is copied in,
+// and after a call that succeeded the server's text is copied back into the caller's string.
+using Arg = std::variant<int32_t, bool, std::wstring, std::wstring*, const Variant*>;
 
 // Creates the object registered under a programmatic identifier ("Word.Application").
 Variant Create(std::wstring_view progId);
@@ -95,7 +90,9 @@ private:
 };
 
 // Drops the reference held by the variant.
-void Release(Variant& object) noexcept;
+inline void Release(Variant& object) noexcept {
+    object.reset();
+}
 
 // Result conversions.
 int32_t ToInt32(const Variant& value);

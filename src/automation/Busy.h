@@ -15,14 +15,13 @@ void Pause(DWORD milliseconds) noexcept;
 
 // Set when this thread's message filter has given up on the call in progress (the server refused
 // it for good, or the retry time ran out): the refusal that follows then stands.
-void ClearGaveUp() noexcept;
-bool GaveUp() noexcept;
+bool& GaveUp() noexcept;
 
 // Makes the call, and makes it again while the server answers that it is busy, within the limit.
 template <class F> HRESULT RetryWhileBusy(F&& attempt) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
-        ClearGaveUp();
+        GaveUp() = false;
         const HRESULT hr = attempt();
         if (hr != RPC_E_CALL_REJECTED || GaveUp())
             return hr;

@@ -3,11 +3,10 @@
 #include "Automation.h"
 #include "Busy.h"
 
-#include "../Handles.h"
+#include "UniqueAny.h"
 
 #include <algorithm>
 #include <atomic>
-#include <new>
 
 namespace automation {
 
@@ -19,6 +18,8 @@ namespace {
 // cannot see it: waiting longer would only keep the hourglass up. 30 s lets the first two pass and
 // reports the third before the program looks hung.
 constexpr DWORD kDefaultRetryLimit = 30000;
+
+using UniqueEvent = UniqueAny<HANDLE, CloseHandle>;
 
 std::atomic<DWORD> retryLimit{kDefaultRetryLimit};
 thread_local bool gaveUp = false;
@@ -38,15 +39,9 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&refs_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG n = InterlockedDecrement(&refs_);
-        if (n == 0)
-            delete this;
-        return static_cast<ULONG>(n);
-    }
+    // One filter serves every thread and lives as long as the program: nothing to count.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
         return SERVERCALL_ISHANDLED;
@@ -62,10 +57,9 @@ public:
     DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
         return PENDINGMSG_WAITDEFPROCESS;
     }
-
-private:
-    LONG refs_ = 1;
 };
+
+RetryingFilter filter;
 
 } // namespace
 
@@ -78,13 +72,9 @@ DWORD BusyRetryLimit() noexcept {
 }
 
 BusyServerFilter::BusyServerFilter() noexcept {
-    IMessageFilter* filter = new (std::nothrow) RetryingFilter();
-    if (!filter)
-        return;
-    registered_ = SUCCEEDED(CoRegisterMessageFilter(filter, &previous_));
+    registered_ = SUCCEEDED(CoRegisterMessageFilter(&filter, &previous_));
     if (!registered_)
         previous_ = nullptr;
-    filter->Release(); // COM holds it while registered
 }
 
 BusyServerFilter::~BusyServerFilter() {
@@ -109,7 +99,7 @@ DWORD PauseBefore(DWORD elapsed, DWORD limit) noexcept {
 
 void Pause(DWORD milliseconds) noexcept {
     // Nothing ever sets the event: the wait is the time-out, with COM's message handling.
-    const UniqueKernelHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueEvent never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HANDLE handle = never.get();
     DWORD index = 0;
     if (!handle ||
@@ -117,11 +107,7 @@ void Pause(DWORD milliseconds) noexcept {
         Sleep(milliseconds);
 }
 
-void ClearGaveUp() noexcept {
-    gaveUp = false;
-}
-
-bool GaveUp() noexcept {
+bool& GaveUp() noexcept {
     return gaveUp;
 }
 

@@ -1,9 +1,10 @@
 // Conversions of call results to the program's numbers.
 #include "Automation.h"
 
-#include "../Error.h"
+#include "Error.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <climits>
 #include <cwchar>
@@ -13,78 +14,26 @@ namespace automation {
 
 namespace {
 
+// Type names as the conversion failure texts give them.
+struct TypeNameOf {
+    VARTYPE vt;
+    const wchar_t* name;
+};
+constexpr TypeNameOf kTypeNames[] = {
+    {VT_EMPTY, L"Empty"},  {VT_NULL, L"Null"},         {VT_I1, L"ShortInt"},
+    {VT_I2, L"Smallint"},  {VT_I4, L"Integer"},        {VT_INT, L"Integer"},
+    {VT_I8, L"Int64"},     {VT_UI1, L"Byte"},          {VT_UI2, L"Word"},
+    {VT_UI4, L"LongWord"}, {VT_UINT, L"LongWord"},     {VT_UI8, L"UInt64"},
+    {VT_R4, L"Single"},    {VT_R8, L"Double"},         {VT_CY, L"Currency"},
+    {VT_DATE, L"Date"},    {VT_DECIMAL, L"Decimal"},   {VT_BSTR, L"String"},
+    {VT_BOOL, L"Boolean"}, {VT_DISPATCH, L"Dispatch"}, {VT_UNKNOWN, L"Unknown"},
+    {VT_ERROR, L"Error"},  {VT_VARIANT, L"Variant"}};
+
 std::wstring TypeName(VARTYPE vt) {
-    std::wstring name;
-    switch (vt & VT_TYPEMASK) {
-    case VT_EMPTY:
-        name = L"Empty";
-        break;
-    case VT_NULL:
-        name = L"Null";
-        break;
-    case VT_I1:
-        name = L"ShortInt";
-        break;
-    case VT_I2:
-        name = L"Smallint";
-        break;
-    case VT_I4:
-    case VT_INT:
-        name = L"Integer";
-        break;
-    case VT_I8:
-        name = L"Int64";
-        break;
-    case VT_UI1:
-        name = L"Byte";
-        break;
-    case VT_UI2:
-        name = L"Word";
-        break;
-    case VT_UI4:
-    case VT_UINT:
-        name = L"LongWord";
-        break;
-    case VT_UI8:
-        name = L"UInt64";
-        break;
-    case VT_R4:
-        name = L"Single";
-        break;
-    case VT_R8:
-        name = L"Double";
-        break;
-    case VT_CY:
-        name = L"Currency";
-        break;
-    case VT_DATE:
-        name = L"Date";
-        break;
-    case VT_DECIMAL:
-        name = L"Decimal";
-        break;
-    case VT_BSTR:
-        name = L"String";
-        break;
-    case VT_BOOL:
-        name = L"Boolean";
-        break;
-    case VT_DISPATCH:
-        name = L"Dispatch";
-        break;
-    case VT_UNKNOWN:
-        name = L"Unknown";
-        break;
-    case VT_ERROR:
-        name = L"Error";
-        break;
-    case VT_VARIANT:
-        name = L"Variant";
-        break;
-    default:
-        name = L"$" + text::Hex(vt & VT_TYPEMASK, 4);
-        break;
-    }
+    const VARTYPE base = vt & VT_TYPEMASK;
+    const auto* known = std::ranges::find(kTypeNames, base, &TypeNameOf::vt);
+    const std::wstring name =
+        known != std::end(kTypeNames) ? known->name : L"$" + text::Hex(base, 4);
     return (vt & VT_ARRAY) ? L"Array " + name : name;
 }
 
@@ -158,58 +107,40 @@ Number ToNumber(const Variant& value, const wchar_t* target) {
     };
     switch (v->vt) {
     case VT_EMPTY:
-        n.integer = 0;
         return n;
-    case VT_I1:
-        n.integer = v->cVal;
-        return n;
-    case VT_I2:
-        n.integer = v->iVal;
-        return n;
-    case VT_I4:
-        n.integer = v->lVal;
-        return n;
-    case VT_INT:
-        n.integer = v->intVal;
-        return n;
-    case VT_I8:
-        n.integer = v->llVal;
-        return n;
-    case VT_UI1:
-        n.integer = v->bVal;
-        return n;
-    case VT_UI2:
-        n.integer = v->uiVal;
-        return n;
-    case VT_UI4:
-        n.integer = v->ulVal;
-        return n;
-    case VT_UINT:
-        n.integer = v->uintVal;
+    case VT_BOOL:
+        n.integer = v->boolVal ? -1 : 0;
         return n;
     case VT_UI8:
         // Beyond 63 bits it is out of every range the program compares with anyway.
         if (v->ullVal > static_cast<unsigned long long>(LLONG_MAX))
             return real(static_cast<double>(v->ullVal));
-        n.integer = static_cast<long long>(v->ullVal);
+        [[fallthrough]];
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_I8:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UINT: {
+        // Every integer kind widens to 64 bits as it is.
+        Variant wide;
+        if (FAILED(VariantChangeType(wide.put(), const_cast<VARIANT*>(v), 0, VT_I8)))
+            ThrowCastError(v->vt, target);
+        n.integer = wide.get().llVal;
         return n;
-    case VT_BOOL:
-        n.integer = v->boolVal ? -1 : 0;
-        return n;
+    }
     case VT_R4:
-        return real(v->fltVal);
     case VT_R8:
-        return real(v->dblVal);
     case VT_DATE:
-        return real(v->date);
-    // Exact for every amount that fits 32 bits, halves included.
-    case VT_CY:
-        return real(static_cast<double>(v->cyVal.int64) / 10000.0);
+    case VT_CY: // exact for every amount that fits 32 bits, halves included
     case VT_DECIMAL: {
-        double d = 0;
-        if (FAILED(VarR8FromDec(const_cast<DECIMAL*>(&v->decVal), &d)))
+        Variant wide;
+        if (FAILED(VariantChangeType(wide.put(), const_cast<VARIANT*>(v), 0, VT_R8)))
             ThrowRangeError();
-        return real(d);
+        return real(wide.get().dblVal);
     }
     case VT_BSTR: {
         const std::wstring text(v->bstrVal ? v->bstrVal : L"",

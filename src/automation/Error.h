@@ -1,5 +1,6 @@
 #pragma once
-// An error whose message is exactly the text the user will see.
+// An error whose message is exactly the text the user will see. The automation layer raises it
+// and the program throws its own failures as the same type.
 
 #include <exception>
 #include <string>
