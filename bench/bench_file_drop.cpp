@@ -1,6 +1,7 @@
 // Time of the intake of one shell drop on the main window: 100, 1,000 and 5,000 real files,
 // dropped on an empty list and on a list already holding 5,000 entries.
 #include "Main.h"
+#include "MessagePump.h"
 #include "ShellDrop.h"
 
 #include <commctrl.h>
@@ -31,16 +32,6 @@ std::vector<std::wstring> MakeFiles(const fs::path& dir, const std::wstring& pre
         paths.push_back(path);
     }
     return paths;
-}
-
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
 }
 
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {

@@ -7,6 +7,7 @@
 #include "Error.h"
 #include "ErrorText.h"
 #include "Main.h"
+#include "MessagePump.h"
 #include "TestPictures.h"
 #include "WordStub.h"
 

@@ -603,9 +603,7 @@ TEST_F(DocumentBuild, ClosingBoxIsOwnedByTheMainWindowAfterTheUserTurnedAway) {
     EXPECT_TRUE(IsWindowEnabled(main)) << "enabled again once the box is closed";
     ExpectWordEndedClean(session);
     SetForegroundWindow(main);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&msg);
+    Pump();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // list as a user's would be, and the clear buttons with their dialogs.
 #include "DialogAnswerer.h"
 #include "Main.h"
+#include "MessagePump.h"
 #include "ShellDrop.h"
 #include "WindowText.h"
 
@@ -69,14 +70,6 @@ std::wstring Upper(std::wstring s) {
     return s;
 }
 
-void PumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 int WidthInListFont(HWND list, const std::wstring& text) {
     return TextExtentInWindowFont(list, text).cx;
 }
@@ -102,7 +95,7 @@ protected:
             UpdateWindow(form_->Handle());
             SetForegroundWindow(form_->Handle());
         }
-        PumpMessages();
+        Pump();
         list_ = form_->ListBox;
     }
 

@@ -13,24 +13,11 @@ using Microsoft::WRL::ComPtr;
 
 bool WriteTestPicture(const std::wstring& path, PictureFormat format, UINT width, UINT height,
                       double dpi) {
-    const GUID* container = nullptr;
-    switch (format) {
-    case PictureFormat::Png:
-        container = &GUID_ContainerFormatPng;
-        break;
-    case PictureFormat::Jpeg:
-        container = &GUID_ContainerFormatJpeg;
-        break;
-    case PictureFormat::Gif:
-        container = &GUID_ContainerFormatGif;
-        break;
-    case PictureFormat::Bmp:
-        container = &GUID_ContainerFormatBmp;
-        break;
-    case PictureFormat::Tiff:
-        container = &GUID_ContainerFormatTiff;
-        break;
-    }
+    // In the order of PictureFormat.
+    static const GUID* const kContainers[] = {&GUID_ContainerFormatPng, &GUID_ContainerFormatJpeg,
+                                              &GUID_ContainerFormatGif, &GUID_ContainerFormatBmp,
+                                              &GUID_ContainerFormatTiff};
+    const GUID* container = kContainers[static_cast<size_t>(format)];
     ComPtr<IWICImagingFactory> factory;
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapEncoder> encoder;
