@@ -38,15 +38,6 @@ inline const wchar_t kDoneText[] = L"Ｗｏｒｄファイルを出力しまし�
 
 // ---- pictures -----------------------------------------------------------------------------
 
-// A folder of its own under the temporary folder, emptied first.
-inline fs::path FreshFolder(const std::wstring& name) {
-    const fs::path dir = fs::temp_directory_path() / name;
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    fs::create_directories(dir);
-    return dir;
-}
-
 // count distinct pictures named 写真01.png, 写真02.jpg ... in dir, of assorted formats and sizes.
 inline std::vector<std::wstring> MakePictures(const fs::path& dir, int count) {
     const struct {

@@ -82,7 +82,7 @@ class DocumentBuild : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         Form();
-        dir_ = FreshFolder(L"tablorin-docbuild");
+        dir_ = MakeTempFolder(L"tablorin-docbuild");
         pictures_ = MakePictures(dir_, 12);
     }
 

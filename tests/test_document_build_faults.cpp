@@ -82,7 +82,7 @@ class BuildFaults : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         Form();
-        dir_ = FreshFolder(L"tablorin-docbuild-faults");
+        dir_ = MakeTempFolder(L"tablorin-docbuild-faults");
         pictures_ = MakePictures(dir_, 5);
     }
     void SetUp() override {

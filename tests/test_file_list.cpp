@@ -4,6 +4,7 @@
 #include "Main.h"
 #include "MessagePump.h"
 #include "ShellDrop.h"
+#include "TempFolder.h"
 #include "WindowText.h"
 
 #include <commctrl.h>
@@ -25,11 +26,8 @@ class TempFolder {
 public:
     TempFolder() {
         static int serial = 0;
-        path_ = fs::temp_directory_path() /
-                (L"tablorin-list-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                 std::to_wstring(++serial));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
+        path_ = MakeTempFolder(L"tablorin-list-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(++serial));
     }
     ~TempFolder() {
         std::error_code ec;

@@ -80,15 +80,6 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
            written == bytes.size();
 }
 
-std::wstring MakeTempFolder(const std::wstring& name) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / name;
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    fs::create_directories(dir, ec);
-    return dir.wstring();
-}
-
 std::vector<std::wstring> MakePictureSeries(const std::wstring& dir, int count) {
     const struct {
         PictureFormat format;
