@@ -4,6 +4,7 @@
 #include "ErrorDisplay.h"
 #include "JpegPicture.h"
 #include "MessagePump.h"
+#include "OpenMainWindow.h"
 #include "Main.h"
 #include "about.h"
 #include "WindowText.h"
@@ -98,10 +99,8 @@ private:
 class AboutBoxTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        owner_ = form_.Create(GetModuleHandleW(nullptr));
-        ASSERT_NE(owner_, nullptr);
-        ShowWindow(owner_, SW_SHOW);
-        Pump();
+        form_ = OpenMainWindow();
+        owner_ = form_->Handle();
     }
     void TearDown() override { Pump(); }
 
@@ -116,7 +115,7 @@ protected:
         return result;
     }
 
-    TfrmMain form_;
+    std::unique_ptr<TfrmMain> form_;
     HWND owner_ = nullptr;
 };
 
@@ -299,7 +298,7 @@ TEST_F(AboutBoxTest, EachOpeningIsAFreshWindowShowingTheSameAndIsReleasedAfter) 
 
 TEST_F(AboutBoxTest, ButtonOnTheMainWindowOpensIt) {
     DialogAnswerer answer(kTitle, DialogAction::Press(L"OK"));
-    SendMessageW(form_.Button2, BM_CLICK, 0, 0);
+    SendMessageW(form_->Button2, BM_CLICK, 0, 0);
     answer.Join();
     ASSERT_EQ(answer.Answered(), 1u);
     EXPECT_TRUE(answer.SeenAt(0).ownerDisabled);

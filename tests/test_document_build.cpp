@@ -1,7 +1,7 @@
 // The save-and-paste command: page arithmetic, whole builds from a request and through the real
 // button and dialogs, with the Word stand-in, checked on its journal and the saved file.
 #include "automation/Automation.h"
-#include "document_build_kit.h"
+#include "DocumentBuildKit.h"
 
 #include <atomic>
 #include <climits>

@@ -4,7 +4,7 @@
 // the window, the cursor back and the error shown.
 #include "ErrorDisplay.h"
 #include "automation/Automation.h"
-#include "document_build_kit.h"
+#include "DocumentBuildKit.h"
 
 #include <set>
 

@@ -3,6 +3,7 @@
 #include "DialogAnswerer.h"
 #include "Main.h"
 #include "MessagePump.h"
+#include "OpenMainWindow.h"
 #include "ShellDrop.h"
 #include "TempFolder.h"
 #include "WindowText.h"
@@ -86,14 +87,11 @@ protected:
     void SetUp() override { OpenForm(true); }
 
     void OpenForm(bool visible) {
-        form_ = std::make_unique<TfrmMain>();
-        ASSERT_TRUE(form_->Create(GetModuleHandleW(nullptr)));
+        form_ = OpenMainWindow(visible);
         if (visible) {
-            ShowWindow(form_->Handle(), SW_SHOWNORMAL);
-            UpdateWindow(form_->Handle());
             SetForegroundWindow(form_->Handle());
+            Pump();
         }
-        Pump();
         list_ = form_->ListBox;
     }
 

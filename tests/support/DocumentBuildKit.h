@@ -8,6 +8,7 @@
 #include "ErrorText.h"
 #include "Main.h"
 #include "MessagePump.h"
+#include "OpenMainWindow.h"
 #include "TestPictures.h"
 #include "WordStub.h"
 
@@ -64,13 +65,7 @@ inline std::vector<std::wstring> MakePictures(const fs::path& dir, int count) {
 // The main window shared by the tests of one program (its start-up probe runs once, before any
 // journal is opened).
 inline TfrmMain& Form() {
-    static std::unique_ptr<TfrmMain> form = [] {
-        auto f = std::make_unique<TfrmMain>();
-        f->Create(GetModuleHandleW(nullptr));
-        ShowWindow(f->Handle(), SW_SHOW);
-        UpdateWindow(f->Handle());
-        return f;
-    }();
+    static const std::unique_ptr<TfrmMain> form = OpenMainWindow();
     return *form;
 }
 

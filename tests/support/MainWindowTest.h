@@ -5,6 +5,7 @@
 
 #include "DialogAnswerer.h"
 #include "MessagePump.h"
+#include "OpenMainWindow.h"
 #include "WindowText.h"
 #include "WordStub.h"
 
@@ -18,10 +19,8 @@ class MainWindowTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         stub_ = std::make_unique<StubSession>();
-        form_ = std::make_unique<TfrmMain>();
-        hwnd_ = form_->Create(GetModuleHandleW(nullptr));
-        ShowWindow(hwnd_, SW_SHOWNORMAL);
-        UpdateWindow(hwnd_);
+        form_ = OpenMainWindow();
+        hwnd_ = form_->Handle();
         Pump(hwnd_, 50);
     }
 
