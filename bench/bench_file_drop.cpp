@@ -1,6 +1,8 @@
 // Time of the intake of one shell drop on the main window: 100, 1,000 and 5,000 real files,
 // dropped on an empty list and on a list already holding 5,000 entries.
 #include "Main.h"
+#include "MessagePump.h"
+#include "OpenMainWindow.h"
 #include "ShellDrop.h"
 
 #include <commctrl.h>
@@ -33,16 +35,6 @@ std::vector<std::wstring> MakeFiles(const fs::path& dir, const std::wstring& pre
     return paths;
 }
 
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     LARGE_INTEGER freq;
     QueryPerformanceFrequency(&freq);
@@ -52,20 +44,16 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
 // Drops `files` on a fresh, shown main window that first receives `before` (untimed).
 double TimeDrop(const std::vector<std::wstring>& before, const std::vector<std::wstring>& files,
                 int& countAfter) {
-    TfrmMain form;
-    form.Create(GetModuleHandleW(nullptr));
-    ShowWindow(form.Handle(), SW_SHOWNORMAL);
-    UpdateWindow(form.Handle());
-    Pump();
+    const auto form = OpenMainWindow();
     if (!before.empty())
-        SendShellDrop(form.Handle(), before);
+        SendShellDrop(form->Handle(), before);
     Pump();
     LARGE_INTEGER t0, t1;
     QueryPerformanceCounter(&t0);
-    SendShellDrop(form.Handle(), files);
-    UpdateWindow(form.ListBox);
+    SendShellDrop(form->Handle(), files);
+    UpdateWindow(form->ListBox);
     QueryPerformanceCounter(&t1);
-    countAfter = form.Files.Count();
+    countAfter = form->Files.Count();
     Pump();
     return Seconds(t0, t1);
 }

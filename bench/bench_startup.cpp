@@ -5,6 +5,7 @@
 #include "MessageDialog.h"
 
 #include "DialogAnswerer.h"
+#include "MessagePump.h"
 #include "WordStub.h"
 #include "automation/Automation.h"
 
@@ -22,14 +23,6 @@ double Now() {
     QueryPerformanceCounter(&c);
     QueryPerformanceFrequency(&f);
     return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-void Pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
 }
 
 void Print(const char* what, std::vector<double> ms) {

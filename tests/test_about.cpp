@@ -3,6 +3,8 @@
 #include "automation/Error.h"
 #include "ErrorDisplay.h"
 #include "JpegPicture.h"
+#include "MessagePump.h"
+#include "OpenMainWindow.h"
 #include "Main.h"
 #include "about.h"
 #include "WindowText.h"
@@ -19,24 +21,10 @@ namespace {
 
 const std::wstring kTitle = L"バージョン情報";
 
-void PumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 std::wstring ClassOf(HWND hwnd) {
     wchar_t name[64] = {};
     GetClassNameW(hwnd, name, 64);
     return name;
-}
-
-std::wstring TextOf(HWND hwnd) {
-    wchar_t text[256] = {};
-    GetWindowTextW(hwnd, text, 256);
-    return text;
 }
 
 BOOL CALLBACK CollectAboutWindow(HWND hwnd, LPARAM lp) {
@@ -52,16 +40,8 @@ std::vector<HWND> AboutWindows() {
     return found;
 }
 
-// A child's rectangle in its parent's client coordinates.
-RECT RectInParent(HWND child) {
-    RECT rc;
-    GetWindowRect(child, &rc);
-    MapWindowPoints(HWND_DESKTOP, GetParent(child), reinterpret_cast<POINT*>(&rc), 2);
-    return rc;
-}
-
 void ExpectRect(HWND child, int x, int y, int w, int h) {
-    const RECT rc = RectInParent(child);
+    const RECT rc = ChildRect(child);
     EXPECT_EQ(rc.left, x) << TextOf(child);
     EXPECT_EQ(rc.top, y) << TextOf(child);
     EXPECT_EQ(rc.right - rc.left, w) << TextOf(child);
@@ -119,12 +99,10 @@ private:
 class AboutBoxTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        owner_ = form_.Create(GetModuleHandleW(nullptr));
-        ASSERT_NE(owner_, nullptr);
-        ShowWindow(owner_, SW_SHOW);
-        PumpMessages();
+        form_ = OpenMainWindow();
+        owner_ = form_->Handle();
     }
-    void TearDown() override { PumpMessages(); }
+    void TearDown() override { Pump(); }
 
     // Opens the window and answers it with the action; returns what Execute returned.
     int OpenAndAnswer(const DialogAction& action, DialogSeen* seen = nullptr) {
@@ -137,7 +115,7 @@ protected:
         return result;
     }
 
-    TfrmMain form_;
+    std::unique_ptr<TfrmMain> form_;
     HWND owner_ = nullptr;
 };
 
@@ -232,7 +210,7 @@ TEST_F(AboutBoxTest, LayoutCaptionsAndFonts) {
         // Labels sit at their places and are wide enough for their text.
         for (auto [label, y, face, px] : {std::tuple{product, 15, L"HGP創英角ﾎﾟｯﾌﾟ体", 16},
                                           std::tuple{version, 45, L"HGP創英角ﾎﾟｯﾌﾟ体", 12}}) {
-            const RECT rc = RectInParent(label);
+            const RECT rc = ChildRect(label);
             EXPECT_EQ(rc.left, 81);
             EXPECT_EQ(rc.top, y);
             ExpectFont(label, face, px);
@@ -306,11 +284,11 @@ TEST_F(AboutBoxTest, EachOpeningIsAFreshWindowShowingTheSameAndIsReleasedAfter) 
     const std::vector<HWND> left = AboutWindows();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_FALSE(IsWindowVisible(left[0]));
-    PumpMessages();
+    Pump();
     EXPECT_TRUE(AboutWindows().empty());
 
     OpenAndAnswer(DialogAction::Return(), &second);
-    PumpMessages();
+    Pump();
     EXPECT_TRUE(AboutWindows().empty());
     EXPECT_EQ(second.text, first.text);
     EXPECT_EQ(second.buttons, first.buttons);
@@ -320,13 +298,13 @@ TEST_F(AboutBoxTest, EachOpeningIsAFreshWindowShowingTheSameAndIsReleasedAfter) 
 
 TEST_F(AboutBoxTest, ButtonOnTheMainWindowOpensIt) {
     DialogAnswerer answer(kTitle, DialogAction::Press(L"OK"));
-    SendMessageW(form_.Button2, BM_CLICK, 0, 0);
+    SendMessageW(form_->Button2, BM_CLICK, 0, 0);
     answer.Join();
     ASSERT_EQ(answer.Answered(), 1u);
     EXPECT_TRUE(answer.SeenAt(0).ownerDisabled);
     EXPECT_EQ(answer.SeenAt(0).text, L"タブロリン\nバージョン Ver 1.03");
     EXPECT_TRUE(IsWindowEnabled(owner_));
-    PumpMessages();
+    Pump();
     EXPECT_TRUE(AboutWindows().empty());
 }
 
@@ -335,7 +313,7 @@ TEST_F(AboutBoxTest, DamagedPictureIsAnErrorAndLeavesNothingBehind) {
     EXPECT_THROW(TAboutBox::Execute(owner_, damaged), Error);
     EXPECT_TRUE(IsWindowEnabled(owner_));
     EXPECT_EQ(FindThreadWindow(GetCurrentThreadId(), kTitle), nullptr);
-    PumpMessages();
+    Pump();
     EXPECT_TRUE(AboutWindows().empty());
 
     // At a handler's boundary the error reaches the error display, titled like the main window.

@@ -4,6 +4,7 @@
 #include "ErrorText.h"
 
 #include "automation/Error.h"
+#include "TempFolder.h"
 #include "WordStub.h"
 
 #include <gtest/gtest.h>
@@ -39,13 +40,6 @@ const CallDesc kCount{L"Count", CallKind::PropertyGet};
 const CallDesc kShapeRange{L"Range", CallKind::Method};
 const CallDesc kSaveAs{L"SaveAs", CallKind::Method, {L"Filename"}};
 const CallDesc kQuit{L"Quit", CallKind::Method, {L"SaveChanges"}};
-
-std::filesystem::path TempDir(const wchar_t* name) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
 
 // A 2×2 24-bit BMP: the smallest picture every reader knows.
 void WriteBmp(const std::filesystem::path& path) {
@@ -132,7 +126,7 @@ TEST(WordCalls, ChainOfGetsAndLinesPageRounding) {
 
 // Every argument kind, named and positional, a property put, a reference text — one small build.
 TEST(WordCalls, EveryArgumentKindReachesWord) {
-    const std::filesystem::path dir = TempDir(L"tablorin 自動化 ①");
+    const std::filesystem::path dir = MakeTempFolder(L"tablorin 自動化 ①");
     const std::filesystem::path picture = dir / L"花 🌸.bmp";
     WriteBmp(picture);
     std::wstring output = (dir / L"結果 ①.docx").wstring();
@@ -269,7 +263,7 @@ TEST(WordFailures, FailureWithoutExceptionShowsTheSystemText) {
 }
 
 TEST(WordFailures, PictureWordCannotReadReportsWordsDescription) {
-    const std::filesystem::path dir = TempDir(L"tablorin 自動化 ②");
+    const std::filesystem::path dir = MakeTempFolder(L"tablorin 自動化 ②");
     const std::filesystem::path notPicture = dir / L"メモ.txt";
     std::ofstream(notPicture) << "not a picture";
     StubSession session;

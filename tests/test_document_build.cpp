@@ -1,7 +1,7 @@
 // The save-and-paste command: page arithmetic, whole builds from a request and through the real
 // button and dialogs, with the Word stand-in, checked on its journal and the saved file.
 #include "automation/Automation.h"
-#include "document_build_kit.h"
+#include "DocumentBuildKit.h"
 
 #include <atomic>
 #include <climits>
@@ -82,7 +82,7 @@ class DocumentBuild : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         Form();
-        dir_ = FreshFolder(L"tablorin-docbuild");
+        dir_ = MakeTempFolder(L"tablorin-docbuild");
         pictures_ = MakePictures(dir_, 12);
     }
 
@@ -603,9 +603,7 @@ TEST_F(DocumentBuild, ClosingBoxIsOwnedByTheMainWindowAfterTheUserTurnedAway) {
     EXPECT_TRUE(IsWindowEnabled(main)) << "enabled again once the box is closed";
     ExpectWordEndedClean(session);
     SetForegroundWindow(main);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&msg);
+    Pump();
 }
 
 } // namespace

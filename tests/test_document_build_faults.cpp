@@ -4,7 +4,7 @@
 // the window, the cursor back and the error shown.
 #include "ErrorDisplay.h"
 #include "automation/Automation.h"
-#include "document_build_kit.h"
+#include "DocumentBuildKit.h"
 
 #include <set>
 
@@ -82,7 +82,7 @@ class BuildFaults : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         Form();
-        dir_ = FreshFolder(L"tablorin-docbuild-faults");
+        dir_ = MakeTempFolder(L"tablorin-docbuild-faults");
         pictures_ = MakePictures(dir_, 5);
     }
     void SetUp() override {

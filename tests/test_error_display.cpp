@@ -3,6 +3,7 @@
 #include "ErrorDisplay.h"
 
 #include "DialogAnswerer.h"
+#include "MessagePump.h"
 #include "automation/Error.h"
 #include "ErrorText.h"
 #include "MessageDialog.h"
@@ -172,9 +173,7 @@ TEST(ErrorDisplay, OwnedByTheMainWindowWhenAnotherProgramIsInFront) {
         SetForegroundWindow(w);
         other = w;
         while (!quit) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&msg);
+            Pump();
             Sleep(5);
         }
         DestroyWindow(w);
@@ -185,9 +184,7 @@ TEST(ErrorDisplay, OwnedByTheMainWindowWhenAnotherProgramIsInFront) {
         Sleep(5);
     }
     for (int i = 0; i < 300 && GetActiveWindow(); ++i) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
+        Pump();
         Sleep(10);
     }
     ASSERT_EQ(GetActiveWindow(), nullptr) << "the other program did not come to the front";

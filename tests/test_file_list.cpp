@@ -2,7 +2,10 @@
 // list as a user's would be, and the clear buttons with their dialogs.
 #include "DialogAnswerer.h"
 #include "Main.h"
+#include "MessagePump.h"
+#include "OpenMainWindow.h"
 #include "ShellDrop.h"
+#include "TempFolder.h"
 #include "WindowText.h"
 
 #include <commctrl.h>
@@ -24,11 +27,8 @@ class TempFolder {
 public:
     TempFolder() {
         static int serial = 0;
-        path_ = fs::temp_directory_path() /
-                (L"tablorin-list-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                 std::to_wstring(++serial));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
+        path_ = MakeTempFolder(L"tablorin-list-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(++serial));
     }
     ~TempFolder() {
         std::error_code ec;
@@ -69,14 +69,6 @@ std::wstring Upper(std::wstring s) {
     return s;
 }
 
-void PumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 int WidthInListFont(HWND list, const std::wstring& text) {
     return TextExtentInWindowFont(list, text).cx;
 }
@@ -95,14 +87,11 @@ protected:
     void SetUp() override { OpenForm(true); }
 
     void OpenForm(bool visible) {
-        form_ = std::make_unique<TfrmMain>();
-        ASSERT_TRUE(form_->Create(GetModuleHandleW(nullptr)));
+        form_ = OpenMainWindow(visible);
         if (visible) {
-            ShowWindow(form_->Handle(), SW_SHOWNORMAL);
-            UpdateWindow(form_->Handle());
             SetForegroundWindow(form_->Handle());
+            Pump();
         }
-        PumpMessages();
         list_ = form_->ListBox;
     }
 

@@ -1,6 +1,6 @@
 // The main window as it opens: controls, places, captions, fonts, initial values, tab order,
 // resizing, and the program's resources.
-#include "test_main_window_fixture.h"
+#include "MainWindowTest.h"
 
 #include "AppTitle.h"
 #include "resource.h"

@@ -1,5 +1,5 @@
 // Each control's event reaches its handler: real clicks, list presses and drags, shell drops.
-#include "test_main_window_fixture.h"
+#include "MainWindowTest.h"
 
 #include "ShellDrop.h"
 

@@ -1,6 +1,6 @@
 // The pictures-per-page field as the user works it: typing, arrow keys, the spin buttons with
 // their repeat, selection on entry and the clamp when the focus leaves.
-#include "test_main_window_fixture.h"
+#include "MainWindowTest.h"
 
 #include <vector>
 

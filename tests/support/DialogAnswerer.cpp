@@ -1,18 +1,13 @@
 #include "DialogAnswerer.h"
 
+#include "WindowText.h"
+
 #include <dlgs.h>
 
 #include <chrono>
+#include <functional>
 
 namespace {
-
-std::wstring WindowText(HWND hwnd) {
-    const int len = GetWindowTextLengthW(hwnd);
-    std::wstring text(static_cast<size_t>(len) + 1, L'\0');
-    GetWindowTextW(hwnd, text.data(), len + 1);
-    text.resize(static_cast<size_t>(len));
-    return text;
-}
 
 std::wstring ClassName(HWND hwnd) {
     wchar_t buf[64] = {};
@@ -20,21 +15,18 @@ std::wstring ClassName(HWND hwnd) {
     return buf;
 }
 
-struct FindData {
-    const std::wstring* title;
-    HWND found;
+// The first window an enumeration gives that matches.
+struct Search {
+    std::function<bool(HWND)> matches;
+    HWND found = nullptr;
 };
 
-BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp) {
-    auto* data = reinterpret_cast<FindData*>(lp);
-    // The program's main window shares its title with the error box: never take it for a dialog,
-    // nor any window that a modal dialog has disabled.
-    if (IsWindowVisible(hwnd) && IsWindowEnabled(hwnd) && ClassName(hwnd) != L"TfrmMain" &&
-        WindowText(hwnd) == *data->title) {
-        data->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
+BOOL CALLBACK SearchProc(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<Search*>(lp);
+    if (!s->matches(hwnd))
+        return TRUE;
+    s->found = hwnd;
+    return FALSE;
 }
 
 BOOL CALLBACK CollectProc(HWND child, LPARAM lp) {
@@ -44,7 +36,7 @@ BOOL CALLBACK CollectProc(HWND child, LPARAM lp) {
     if (!IsWindowVisible(child))
         return TRUE;
     if (_wcsicmp(cls.c_str(), L"Static") == 0) {
-        const std::wstring text = WindowText(child);
+        const std::wstring text = TextOf(child);
         if (!text.empty() && (style & SS_TYPEMASK) != SS_ICON) {
             if (!seen->text.empty())
                 seen->text += L"\n";
@@ -53,30 +45,21 @@ BOOL CALLBACK CollectProc(HWND child, LPARAM lp) {
     } else if (_wcsicmp(cls.c_str(), L"Button") == 0) {
         const LONG type = style & BS_TYPEMASK;
         if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON)
-            seen->buttons.push_back(WindowText(child));
+            seen->buttons.push_back(TextOf(child));
     }
     return TRUE;
 }
 
-struct ButtonSearch {
-    const std::wstring* caption;
-    HWND found;
-};
-
-BOOL CALLBACK ButtonProc(HWND child, LPARAM lp) {
-    auto* s = reinterpret_cast<ButtonSearch*>(lp);
-    if (_wcsicmp(ClassName(child).c_str(), L"Button") == 0 && IsWindowVisible(child)) {
-        std::wstring text = WindowText(child);
-        std::wstring plain;
-        for (wchar_t c : text)
-            if (c != L'&')
-                plain += c;
-        if (text == *s->caption || plain == *s->caption) {
-            s->found = child;
-            return FALSE;
-        }
-    }
-    return TRUE;
+// A shown button captioned so, with or without its mnemonic mark.
+bool IsButtonCaptioned(HWND child, const std::wstring& caption) {
+    if (_wcsicmp(ClassName(child).c_str(), L"Button") != 0 || !IsWindowVisible(child))
+        return false;
+    const std::wstring text = TextOf(child);
+    std::wstring plain;
+    for (wchar_t c : text)
+        if (c != L'&')
+            plain += c;
+    return text == caption || plain == caption;
 }
 
 // The file name field of the system's save dialog.
@@ -101,9 +84,14 @@ void PostKey(DWORD threadId, HWND dialog, UINT vk) {
 } // namespace
 
 HWND FindThreadWindow(DWORD threadId, const std::wstring& title) {
-    FindData data{&title, nullptr};
-    EnumThreadWindows(threadId, FindProc, reinterpret_cast<LPARAM>(&data));
-    return data.found;
+    // The program's main window shares its title with the error box: never take it for a dialog,
+    // nor any window that a modal dialog has disabled.
+    Search s{[&](HWND hwnd) {
+        return IsWindowVisible(hwnd) && IsWindowEnabled(hwnd) && ClassName(hwnd) != L"TfrmMain" &&
+               TextOf(hwnd) == title;
+    }};
+    EnumThreadWindows(threadId, SearchProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
 }
 
 DialogAnswerer::DialogAnswerer(std::vector<Step> steps, DWORD timeoutMs)
@@ -182,8 +170,8 @@ void DialogAnswerer::Watch() {
 
         switch (action.kind) {
         case DialogAction::Kind::PressButton: {
-            ButtonSearch s{&action.argument, nullptr};
-            EnumChildWindows(dialog, ButtonProc, reinterpret_cast<LPARAM>(&s));
+            Search s{[&](HWND child) { return IsButtonCaptioned(child, action.argument); }};
+            EnumChildWindows(dialog, SearchProc, reinterpret_cast<LPARAM>(&s));
             if (s.found)
                 PostMessageW(s.found, BM_CLICK, 0, 0);
             break;

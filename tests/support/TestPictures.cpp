@@ -13,24 +13,11 @@ using Microsoft::WRL::ComPtr;
 
 bool WriteTestPicture(const std::wstring& path, PictureFormat format, UINT width, UINT height,
                       double dpi) {
-    const GUID* container = nullptr;
-    switch (format) {
-    case PictureFormat::Png:
-        container = &GUID_ContainerFormatPng;
-        break;
-    case PictureFormat::Jpeg:
-        container = &GUID_ContainerFormatJpeg;
-        break;
-    case PictureFormat::Gif:
-        container = &GUID_ContainerFormatGif;
-        break;
-    case PictureFormat::Bmp:
-        container = &GUID_ContainerFormatBmp;
-        break;
-    case PictureFormat::Tiff:
-        container = &GUID_ContainerFormatTiff;
-        break;
-    }
+    // In the order of PictureFormat.
+    static const GUID* const kContainers[] = {&GUID_ContainerFormatPng, &GUID_ContainerFormatJpeg,
+                                              &GUID_ContainerFormatGif, &GUID_ContainerFormatBmp,
+                                              &GUID_ContainerFormatTiff};
+    const GUID* container = kContainers[static_cast<size_t>(format)];
     ComPtr<IWICImagingFactory> factory;
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapEncoder> encoder;
@@ -91,15 +78,6 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
            WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                      nullptr) &&
            written == bytes.size();
-}
-
-std::wstring MakeTempFolder(const std::wstring& name) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / name;
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    fs::create_directories(dir, ec);
-    return dir.wstring();
 }
 
 std::vector<std::wstring> MakePictureSeries(const std::wstring& dir, int count) {

@@ -1,6 +1,8 @@
 #pragma once
 // Picture files made at test time through the imaging component, so no binaries live in the tree.
 
+#include "TempFolder.h"
+
 #include <windows.h>
 
 #include <string>
@@ -15,9 +17,6 @@ bool WriteTestPicture(const std::wstring& path, PictureFormat format, UINT width
 
 // Writes arbitrary bytes (a file that is not a picture, or a damaged one).
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
-
-// A fresh folder under the temporary folder, for one test's files.
-std::wstring MakeTempFolder(const std::wstring& name);
 
 // count pictures in dir, PNG, JPEG, GIF and BMP in turn, each of another size, named 写真001... so
 // that a drop's sorting keeps them in order. Empty when one cannot be written.

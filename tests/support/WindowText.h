@@ -1,9 +1,25 @@
 #pragma once
-// Measuring a window's text as the window draws it.
+// A window's text and place as the tests read them, and text measured as the window draws it.
 
 #include "Handles.h"
 
 #include <string>
+
+inline std::wstring TextOf(HWND hwnd) {
+    const int len = GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<size_t>(len) + 1, L'\0');
+    GetWindowTextW(hwnd, text.data(), len + 1);
+    text.resize(static_cast<size_t>(len));
+    return text;
+}
+
+// A control's rectangle in its parent's client coordinates.
+inline RECT ChildRect(HWND child) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
 
 // The extent of text in the window's own font (WM_GETFONT).
 inline SIZE TextExtentInWindowFont(HWND window, const std::wstring& text) {

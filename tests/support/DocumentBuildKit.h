@@ -7,6 +7,8 @@
 #include "automation/Error.h"
 #include "ErrorText.h"
 #include "Main.h"
+#include "MessagePump.h"
+#include "OpenMainWindow.h"
 #include "TestPictures.h"
 #include "WordStub.h"
 
@@ -37,15 +39,6 @@ inline const wchar_t kDoneText[] = L"Ｗｏｒｄファイルを出力しまし�
 
 // ---- pictures -----------------------------------------------------------------------------
 
-// A folder of its own under the temporary folder, emptied first.
-inline fs::path FreshFolder(const std::wstring& name) {
-    const fs::path dir = fs::temp_directory_path() / name;
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    fs::create_directories(dir);
-    return dir;
-}
-
 // count distinct pictures named 写真01.png, 写真02.jpg ... in dir, of assorted formats and sizes.
 inline std::vector<std::wstring> MakePictures(const fs::path& dir, int count) {
     const struct {
@@ -72,13 +65,7 @@ inline std::vector<std::wstring> MakePictures(const fs::path& dir, int count) {
 // The main window shared by the tests of one program (its start-up probe runs once, before any
 // journal is opened).
 inline TfrmMain& Form() {
-    static std::unique_ptr<TfrmMain> form = [] {
-        auto f = std::make_unique<TfrmMain>();
-        f->Create(GetModuleHandleW(nullptr));
-        ShowWindow(f->Handle(), SW_SHOW);
-        UpdateWindow(f->Handle());
-        return f;
-    }();
+    static const std::unique_ptr<TfrmMain> form = OpenMainWindow();
     return *form;
 }
 
