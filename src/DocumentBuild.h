@@ -31,7 +31,7 @@ struct PageLayout {
     int32_t pageRemainder = 0;
     int64_t paragraphs = 0; // empty paragraphs to type: pageCount * linesPerPage - 1, at least 0
 
-    // Before Word is asked anything: pictures per page (1..10) and the number of list entries.
+    // From the request alone: pictures per page (1..10) and the number of entries.
     static PageLayout ForFiles(int32_t fileCount, int32_t imagesPerPage);
     // Once the new document's page grid is known.
     void SetLinesPerPage(int32_t lines);

@@ -14,9 +14,7 @@ using UniqueDrop = UniqueAny<HDROP, DragFinish>;
 using UniqueBstr = UniqueAny<BSTR, SysFreeString>;
 using UniqueFind = UniqueAny<HANDLE, FindClose, -1>; // INVALID_HANDLE_VALUE
 using UniqueKernelHandle = UniqueAny<HANDLE, CloseHandle>;
-using UniqueHkey = UniqueAny<HKEY, RegCloseKey>;
 using UniqueMemDc = UniqueAny<HDC, DeleteDC>;
-using UniqueCursor = UniqueAny<HCURSOR, DestroyCursor>;  // cursors made at run time
 using UniqueCoTaskMem = UniqueAny<void*, CoTaskMemFree>; // shell item lists and other task memory
 
 // A window's device context, released with ReleaseDC.

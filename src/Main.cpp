@@ -311,6 +311,33 @@ void TfrmMain::Button3Click() {
     Files.UpdateHorizontalExtent();
 }
 
+// The hourglass over the whole window while Word works; afterwards each window's own cursor,
+// chosen now by the window under the pointer rather than at the next mouse move.
+class TfrmMain::Hourglass {
+public:
+    explicit Hourglass(TfrmMain& form) : form_(form) {
+        form_.screenCursor_ = LoadCursorW(nullptr, IDC_WAIT);
+        SetCursor(form_.screenCursor_);
+    }
+    Hourglass(const Hourglass&) = delete;
+    Hourglass& operator=(const Hourglass&) = delete;
+    ~Hourglass() {
+        form_.screenCursor_ = nullptr;
+        POINT point;
+        HWND under = GetCursorPos(&point) ? WindowFromPoint(point) : nullptr;
+        if (under && GetWindowThreadProcessId(under, nullptr) == GetCurrentThreadId()) {
+            const LRESULT hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
+            SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                         MAKELPARAM(LOWORD(hit), WM_MOUSEMOVE));
+        } else {
+            SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+        }
+    }
+
+private:
+    TfrmMain& form_;
+};
+
 void TfrmMain::Button4Click() {
     // Word's calls let messages through; a click that arrives during a build is not a new build.
     if (Building() || !Files.CheckNotEmpty())
@@ -324,31 +351,10 @@ void TfrmMain::Button4Click() {
         Files.Warn(L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");
         return;
     }
-    // The hourglass over the whole window while Word works.
-    screenCursor_ = LoadCursorW(nullptr, IDC_WAIT);
-    SetCursor(screenCursor_);
-    try {
+    {
+        const Hourglass hourglass(*this);
         BuildDocument(request);
-    } catch (...) {
-        EndHourglass();
-        throw;
     }
-    EndHourglass();
     MessageDialog(L"Ｗｏｒｄファイルを出力しました。", TMsgDlgType::mtInformation,
                   TMsgDlgButtons::mbOK);
-}
-
-// Back to each window's own cursor: the window under the pointer chooses it now rather than at the
-// next mouse move.
-void TfrmMain::EndHourglass() {
-    screenCursor_ = nullptr;
-    POINT point;
-    HWND under = GetCursorPos(&point) ? WindowFromPoint(point) : nullptr;
-    if (under && GetWindowThreadProcessId(under, nullptr) == GetCurrentThreadId()) {
-        const LRESULT hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
-        SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
-                     MAKELPARAM(LOWORD(hit), WM_MOUSEMOVE));
-    } else {
-        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-    }
 }

@@ -79,7 +79,7 @@ private:
     void CreateRadioGroup(HFONT font);
     void RadioGroupClick(int index);
     void RestoreFocus();
-    void EndHourglass();
+    class Hourglass;
 
     UniqueFont font_;     // "ＭＳ Ｐゴシック" 12 px
     UniqueFont listFont_; // "ＭＳ Ｐゴシック" 15 px

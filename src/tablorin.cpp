@@ -11,11 +11,14 @@ namespace {
 
 // COM for the main thread, single-threaded apartment, for the program's lifetime.
 struct ComApartment {
-    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ComApartment() = default;
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
     ~ComApartment() {
         if (SUCCEEDED(hr))
             CoUninitialize();
     }
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 };
 
 } // namespace
