@@ -396,10 +396,10 @@ TEST(AutomationResults, ResultObjectIsHeldUntilReleased) {
     Variant moved = std::move(docs);
     EXPECT_TRUE(docs.empty());
     EXPECT_EQ(documents.refs, 2u);
-    Release(moved);
+    moved.reset();
     EXPECT_TRUE(moved.empty());
     EXPECT_EQ(documents.refs, 1u);
-    Release(app);
+    app.reset();
     EXPECT_EQ(application.refs, 1u);
 }
 

@@ -73,7 +73,7 @@ std::wstring ExitLine(const StubSession& session) {
 // Quits Word and waits until its process is gone, as every build ends.
 void QuitAndRelease(const StubSession& session, Variant& app) {
     CallVoid(app, kQuit, std::vector<Arg>{0});
-    Release(app);
+    app.reset();
     EXPECT_TRUE(session.WaitForExit());
 }
 
@@ -297,9 +297,9 @@ TEST(WordFailures, DeadServerFailsWithTheSystemText) {
     const std::wstring afterCrash = ErrorOf([&] { CallVoid(app, kQuit, std::vector<Arg>{0}); });
     EXPECT_TRUE(session.WaitForExit());
     // Releasing what the dead server handed out must neither hang nor crash.
-    Release(selection);
-    Release(added);
-    Release(app);
+    selection.reset();
+    added.reset();
+    app.reset();
     // The RPC failure codes a vanished server can produce, as the system words them.
     std::vector<std::wstring> expected;
     for (HRESULT hr :

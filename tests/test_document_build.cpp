@@ -83,7 +83,8 @@ protected:
     static void SetUpTestSuite() {
         Form();
         dir_ = MakeTempFolder(L"tablorin-docbuild");
-        pictures_ = MakePictures(dir_, 12);
+        pictures_ = MakePictureSeries(dir_.wstring(), 12);
+        ASSERT_EQ(pictures_.size(), 12u);
     }
 
     void SetUp() override {

@@ -83,7 +83,8 @@ protected:
     static void SetUpTestSuite() {
         Form();
         dir_ = MakeTempFolder(L"tablorin-docbuild-faults");
-        pictures_ = MakePictures(dir_, 5);
+        pictures_ = MakePictureSeries(dir_.wstring(), 5);
+        ASSERT_EQ(pictures_.size(), 5u);
     }
     void SetUp() override {
         output_ = FreshOutput(dir_, L"失敗.docx");

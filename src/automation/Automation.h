@@ -89,11 +89,6 @@ private:
     IMessageFilter* previous_ = nullptr;
 };
 
-// Drops the reference held by the variant.
-inline void Release(Variant& object) noexcept {
-    object.reset();
-}
-
 // Result conversions.
 int32_t ToInt32(const Variant& value);
 // <0, 0 or >0 as value is less than, equal to or greater than n, compared as real numbers.

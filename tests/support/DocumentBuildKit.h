@@ -37,29 +37,6 @@ inline const wchar_t kWarningTitle[] = L"警告";
 inline const wchar_t kErrorTitle[] = L"タブロリン";
 inline const wchar_t kDoneText[] = L"Ｗｏｒｄファイルを出力しました。";
 
-// ---- pictures -----------------------------------------------------------------------------
-
-// count distinct pictures named 写真01.png, 写真02.jpg ... in dir, of assorted formats and sizes.
-inline std::vector<std::wstring> MakePictures(const fs::path& dir, int count) {
-    const struct {
-        PictureFormat format;
-        const wchar_t* ext;
-    } kinds[] = {{PictureFormat::Png, L"png"},
-                 {PictureFormat::Jpeg, L"jpg"},
-                 {PictureFormat::Gif, L"gif"},
-                 {PictureFormat::Bmp, L"bmp"}};
-    std::vector<std::wstring> paths;
-    for (int i = 0; i < count; ++i) {
-        const auto& kind = kinds[i % 4];
-        wchar_t name[32];
-        swprintf(name, 32, L"写真%02d.%ls", i + 1, kind.ext);
-        const std::wstring path = (dir / name).wstring();
-        EXPECT_TRUE(WriteTestPicture(path, kind.format, 40 + 8 * (i % 10), 30 + 4 * (i % 7)));
-        paths.push_back(path);
-    }
-    return paths;
-}
-
 // ---- the window ---------------------------------------------------------------------------
 
 // The main window shared by the tests of one program (its start-up probe runs once, before any
