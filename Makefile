@@ -19,7 +19,7 @@ OUT     := $(BUILD_ABS)/$(ARCH)
 PREFIX  := $(OUT)/wineprefix
 OUT32   := $(BUILD_ABS)/i686
 
-.PHONY: all deps configure build program32 prefix run test screenshot screenshot-about clean check-display
+.PHONY: all deps configure build program32 prefix run test screenshot screenshot-about sample clean check-display
 
 check-display:
 	@if [ -z "$$DISPLAY" ]; then \
@@ -75,6 +75,9 @@ screenshot: prefix
 
 screenshot-about: prefix
 	@bash $(SCRIPTS)/with-display.sh $(PREFIX) bash $(SCRIPTS)/screenshot-about.sh $(PREFIX) $(OUT)
+
+sample: prefix
+	@bash $(SCRIPTS)/with-display.sh $(PREFIX) bash $(SCRIPTS)/sample.sh $(PREFIX) $(OUT)
 
 clean:
 	rm -rf $(BUILD_ABS)

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -94,13 +95,16 @@ struct Site {
 const WORD kGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 const Site sDocuments{{L"Documents"}, kGet}, sAdd{{L"Add"}, kGet},
     sActiveDocument{{L"ActiveDocument"}, kGet}, sPageSetup{{L"PageSetup"}, kGet},
-    sLinesPage{{L"LinesPage"}, kGet}, sSelection{{L"Selection"}, kGet},
-    sTypeParagraph{{L"TypeParagraph"}, DISPATCH_METHOD},
+    sLinesPage{{L"LinesPage"}, kGet}, sPageHeight{{L"PageHeight"}, kGet},
+    sTopMargin{{L"TopMargin"}, kGet}, sBottomMargin{{L"BottomMargin"}, kGet},
+    sSelection{{L"Selection"}, kGet}, sTypeParagraph{{L"TypeParagraph"}, DISPATCH_METHOD},
     sGoToPage{{L"GoTo", L"What", L"Which", L"Name"}, DISPATCH_METHOD},
     sGoToLine{{L"GoTo", L"What", L"Which", L"Count", L"Name"}, DISPATCH_METHOD},
     sRange{{L"Range"}, kGet}, sShapes{{L"Shapes"}, kGet},
     sAddPicture{{L"AddPicture", L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"},
                 DISPATCH_METHOD},
+    sHeight{{L"Height"}, kGet}, sSetHeight{{L"Height"}, DISPATCH_PROPERTYPUT},
+    sSetLockAspectRatio{{L"LockAspectRatio"}, DISPATCH_PROPERTYPUT},
     sWrapFormat{{L"WrapFormat"}, kGet}, sType{{L"Type"}, DISPATCH_PROPERTYPUT},
     sZOrder{{L"ZOrder"}, DISPATCH_METHOD}, sCount{{L"Count"}, kGet},
     sShapeRange{{L"Range"}, DISPATCH_METHOD}, sSaveAs{{L"SaveAs", L"Filename"}, DISPATCH_METHOD},
@@ -165,10 +169,26 @@ void Do(IDispatch* target, const Site& site, VARIANT* args = nullptr, UINT count
     VariantClear(&result);
 }
 
+// A get whose answer is read as a real number.
+double Real(IDispatch* target, const Site& site) {
+    VARIANT v;
+    VariantInit(&v);
+    if (FAILED(CallRaw(target, site, nullptr, 0, &v)) ||
+        FAILED(VariantChangeType(&v, &v, 0, VT_R8)))
+        Fail("a real-number get", E_FAIL);
+    return v.dblVal;
+}
+
 VARIANT I4(LONG v) {
     VARIANT x;
     x.vt = VT_I4;
     x.lVal = v;
+    return x;
+}
+VARIANT R8(double v) {
+    VARIANT x;
+    x.vt = VT_R8;
+    x.dblVal = v;
     return x;
 }
 VARIANT Bool(bool v) {
@@ -227,7 +247,8 @@ double BareBuild(const std::vector<std::wstring>& files, int perPage, const std:
     }
     {
         Ref added = Get(Get(word.Get(), sDocuments).Get(), sAdd);
-        int lines = 0;
+        int lines = 0, lineStep = 0, remainder = 0;
+        double pitch = 0; // points between two lines; 0: the pictures have no places
         {
             Ref pageSetup = Get(Get(word.Get(), sActiveDocument).Get(), sPageSetup);
             VARIANT v;
@@ -236,8 +257,16 @@ double BareBuild(const std::vector<std::wstring>& files, int perPage, const std:
                 FAILED(VariantChangeType(&v, &v, 0, VT_I4)))
                 Fail("LinesPage", E_FAIL);
             lines = v.lVal;
+            lineStep = lines / perPage;
+            remainder = lines % perPage;
+            if (lines >= 1 && lineStep >= 1) {
+                const double text = Real(pageSetup.Get(), sPageHeight) -
+                                    Real(pageSetup.Get(), sTopMargin) -
+                                    Real(pageSetup.Get(), sBottomMargin);
+                const double twips = std::floor(text * 20 / lines + 0.01);
+                pitch = twips >= 1 ? twips / 20 : 0;
+            }
         }
-        const int lineStep = lines / perPage, remainder = lines % perPage;
         const long long paragraphs = std::max<long long>(1LL * pageCount * lines - 1, 0);
         for (long long i = 0; i < paragraphs; ++i)
             Do(Get(word.Get(), sSelection).Get(), sTypeParagraph);
@@ -256,6 +285,15 @@ double BareBuild(const std::vector<std::wstring>& files, int perPage, const std:
                 Ref shapes = Get(Get(word.Get(), sActiveDocument).Get(), sShapes);
                 VARIANT args[] = {Obj(anchor.Get()), Str(file), Bool(false), Bool(true)};
                 shape = Get(shapes.Get(), sAddPicture, args, 4);
+            }
+            if (pitch > 0) {
+                const double place = pitch * (slot >= perPage ? lineStep + remainder : lineStep);
+                if (Real(shape.Get(), sHeight) > place + 0.01) {
+                    VARIANT locked[] = {I4(-1)};
+                    Do(shape.Get(), sSetLockAspectRatio, locked, 1);
+                    VARIANT height[] = {R8(place)};
+                    Do(shape.Get(), sSetHeight, height, 1);
+                }
             }
             {
                 VARIANT type[] = {I4(3)};

@@ -15,7 +15,7 @@ PKGS=(
   xvfb xauth x11-utils imagemagick xdotool
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-wine
   googletest
-  libreoffice-writer-nogui poppler-utils
+  libreoffice-writer-nogui python3-fitz
   dpkg-dev python3
 )
 case "$arch" in

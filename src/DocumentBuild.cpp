@@ -27,12 +27,40 @@ void PageLayout::SetLinesPerPage(int32_t lines) {
     paragraphs = std::max<int64_t>(static_cast<int64_t>(pageCount) * lines - 1, 0);
 }
 
+void PageLayout::SetPageHeight(double pageHeight, double topMargin, double bottomMargin) {
+    linePitch = 0;
+    if (!HasPlaces())
+        return;
+    // Word keeps the grid's pitch in whole twentieths of a point, so the lines lie that far apart
+    // and not a hair further: a place measured with the exact quotient would reach into the next.
+    // The page's values are Singles; their noise must not cost a twentieth.
+    const double twips =
+        std::floor((pageHeight - topMargin - bottomMargin) * 20 / linesPerPage + 0.01);
+    if (std::isfinite(twips) && twips >= 1)
+        linePitch = twips / 20;
+}
+
+double PageLayout::SlotHeight(int32_t slotOnPage) const {
+    if (!(linePitch > 0))
+        return 0;
+    int64_t lines = lineStep;
+    if (slotOnPage >= imagesPerPage)
+        lines += pageRemainder;
+    return linePitch * static_cast<double>(lines);
+}
+
+bool PageLayout::Overflows(double pictureHeight, int32_t slotOnPage) const {
+    const double slot = SlotHeight(slotOnPage);
+    return slot > 0 && pictureHeight > slot + 0.01;
+}
+
 namespace {
 
 // Word's enumeration values used by the build.
 constexpr int32_t wdGoToPage = 1, wdGoToLine = 3, wdGoToNext = 2;
 constexpr int32_t wdWrapSquare = 0, wdWrapFront = 3;
 constexpr int32_t msoBringInFrontOfText = 4;
+constexpr int32_t msoTrue = -1;
 constexpr int32_t wdDoNotSaveChanges = 0;
 
 using enum CallKind;
@@ -42,6 +70,9 @@ constexpr CallDesc kAdd{L"Add", Method};
 constexpr CallDesc kActiveDocument{L"ActiveDocument", PropertyGet};
 constexpr CallDesc kPageSetup{L"PageSetup", PropertyGet};
 constexpr CallDesc kLinesPage{L"LinesPage", PropertyGet};
+constexpr CallDesc kPageHeight{L"PageHeight", PropertyGet};
+constexpr CallDesc kTopMargin{L"TopMargin", PropertyGet};
+constexpr CallDesc kBottomMargin{L"BottomMargin", PropertyGet};
 constexpr CallDesc kSelection{L"Selection", PropertyGet};
 constexpr CallDesc kTypeParagraph{L"TypeParagraph", Method};
 constexpr CallDesc kGoToPage{L"GoTo", Method, {L"What", L"Which", L"Name"}};
@@ -50,6 +81,9 @@ constexpr CallDesc kSelectionRange{L"Range", PropertyGet};
 constexpr CallDesc kShapes{L"Shapes", PropertyGet};
 constexpr CallDesc kAddPicture{
     L"AddPicture", Method, {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
+constexpr CallDesc kHeight{L"Height", PropertyGet};
+constexpr CallDesc kSetHeight{L"Height", PropertyPut};
+constexpr CallDesc kSetLockAspectRatio{L"LockAspectRatio", PropertyPut};
 constexpr CallDesc kWrapFormat{L"WrapFormat", PropertyGet};
 constexpr CallDesc kWrapType{L"Type", PropertyPut};
 constexpr CallDesc kZOrder{L"ZOrder", Method};
@@ -87,7 +121,19 @@ void SetWrap(const Variant& shape, int32_t wrapType) {
     CallVoid(shape, kZOrder, order);
 }
 
-void PlacePicture(const Variant& word, const std::wstring& file) {
+// A picture taller than its place is scaled down, proportions kept, to end where the next place
+// begins. One that fits keeps the size Word gave it.
+void FitIntoPlace(const Variant& shape, const PageLayout& layout, int32_t slotOnPage) {
+    if (!layout.Overflows(ToDouble(Call(shape, kHeight)), slotOnPage))
+        return;
+    const Arg locked[] = {msoTrue};
+    CallVoid(shape, kSetLockAspectRatio, locked);
+    const Arg height[] = {layout.SlotHeight(slotOnPage)};
+    CallVoid(shape, kSetHeight, height);
+}
+
+void PlacePicture(const Variant& word, const std::wstring& file, const PageLayout& layout,
+                  int32_t slotOnPage) {
     Variant shape;
     {
         Variant anchor;
@@ -99,6 +145,8 @@ void PlacePicture(const Variant& word, const std::wstring& file) {
         const Arg args[] = {&anchor, file, false, true};
         shape = Call(shapes, kAddPicture, args);
     }
+    if (layout.linePitch > 0)
+        FitIntoPlace(shape, layout, slotOnPage);
     SetWrap(shape, wdWrapFront);
 }
 
@@ -124,6 +172,12 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
     {
         const Variant pageSetup = FromActiveDocument(word, kPageSetup);
         layout.SetLinesPerPage(ToInt32(Call(pageSetup, kLinesPage)));
+        if (layout.HasPlaces()) {
+            const double pageHeight = ToDouble(Call(pageSetup, kPageHeight));
+            const double topMargin = ToDouble(Call(pageSetup, kTopMargin));
+            const double bottomMargin = ToDouble(Call(pageSetup, kBottomMargin));
+            layout.SetPageHeight(pageHeight, topMargin, bottomMargin);
+        }
     }
     for (int64_t i = 0; i < layout.paragraphs; ++i)
         OnSelection(word, kTypeParagraph);
@@ -132,7 +186,7 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
 
     int32_t slotOnPage = 1;
     for (const std::wstring& file : request.entries) {
-        PlacePicture(word, file);
+        PlacePicture(word, file, layout, slotOnPage);
         MoveLinesDown(word, layout.lineStep);
         if (slotOnPage >= layout.imagesPerPage) {
             MoveLinesDown(word, layout.pageRemainder);

@@ -9,6 +9,7 @@
 #include <wrl/client.h>
 
 #include <cmath>
+#include <cwchar>
 #include <functional>
 #include <limits>
 #include <string>
@@ -65,6 +66,11 @@ std::wstring Describe(const VARIANTARG& v) {
         return L"VT_I4:" + std::to_wstring(v.lVal);
     case VT_BOOL:
         return L"VT_BOOL:" + std::to_wstring(v.boolVal);
+    case VT_R8: {
+        wchar_t number[32];
+        swprintf(number, 32, L"%.17g", v.dblVal);
+        return L"VT_R8:" + std::wstring(number);
+    }
     case VT_BSTR:
         return L"VT_BSTR:\"" + std::wstring(v.bstrVal, SysStringLen(v.bstrVal)) + L"\"";
     case VT_BSTR | VT_BYREF:
@@ -288,10 +294,13 @@ TEST(AutomationArguments, NamedArgumentsReversedWithTheirIds) {
 TEST(AutomationArguments, PositionalBeforeNamed) {
     FakeDispatch target({L"Mixed", L"Last"});
     const CallDesc mixed{L"Mixed", CallKind::Method, {L"Last"}};
-    CallVoid(target.Ref(), mixed, std::vector<Arg>{-7, L"b", INT32_MAX});
+    // Integer literals stay integers beside the real-number kind; a real goes as a Double.
+    CallVoid(target.Ref(), mixed, std::vector<Arg>{-7, L"b", 219.2, true, INT32_MAX});
     ASSERT_EQ(target.invocations.size(), 1u);
-    EXPECT_EQ(target.invocations[0].args,
-              (std::vector<std::wstring>{L"VT_I4:2147483647", L"VT_BSTR:\"b\"", L"VT_I4:-7"}));
+    EXPECT_EQ(
+        target.invocations[0].args,
+        (std::vector<std::wstring>{L"VT_I4:2147483647", L"VT_BOOL:-1", L"VT_R8:219.19999999999999",
+                                   L"VT_BSTR:\"b\"", L"VT_I4:-7"}));
     EXPECT_EQ(target.invocations[0].named, std::vector<DISPID>{target.Id(L"Last")});
 }
 
@@ -360,7 +369,7 @@ TEST(AutomationInvokeKind, ReadsAndUsedMethodsWithoutArgumentsGoOutAsMethodOrGet
 }
 
 TEST(AutomationInvokeKind, PutPassesTheValueAsThePropertyPutArgument) {
-    FakeDispatch wrap({L"Type", L"Anchor"});
+    FakeDispatch wrap({L"Type", L"Anchor", L"Height"});
     CallVoid(wrap.Ref(), kWrapType, std::vector<Arg>{3});
     FakeDispatch other;
     {
@@ -368,12 +377,16 @@ TEST(AutomationInvokeKind, PutPassesTheValueAsThePropertyPutArgument) {
         const CallDesc putObject{L"Anchor", CallKind::PropertyPut};
         CallVoid(wrap.Ref(), putObject, std::vector<Arg>{&value});
     }
-    ASSERT_EQ(wrap.invocations.size(), 2u);
+    CallVoid(wrap.Ref(), {L"Height", CallKind::PropertyPut}, std::vector<Arg>{164.25});
+    ASSERT_EQ(wrap.invocations.size(), 3u);
     EXPECT_EQ(wrap.invocations[0].flags, DISPATCH_PROPERTYPUT);
     EXPECT_EQ(wrap.invocations[0].args, std::vector<std::wstring>{L"VT_I4:3"});
     EXPECT_EQ(wrap.invocations[0].named, std::vector<DISPID>{DISPID_PROPERTYPUT});
     EXPECT_EQ(wrap.invocations[1].flags, DISPATCH_PROPERTYPUTREF);
     EXPECT_EQ(wrap.invocations[1].named, std::vector<DISPID>{DISPID_PROPERTYPUT});
+    EXPECT_EQ(wrap.invocations[2].flags, DISPATCH_PROPERTYPUT);
+    EXPECT_EQ(wrap.invocations[2].args, std::vector<std::wstring>{L"VT_R8:164.25"});
+    EXPECT_EQ(wrap.invocations[2].named, std::vector<DISPID>{DISPID_PROPERTYPUT});
     EXPECT_EQ(other.refs, 1u);
 }
 
@@ -693,6 +706,25 @@ TEST(AutomationToInt32, OtherKindsNameBothTypes) {
 }
 
 TEST(AutomationCompare, TextsAndIntegersCompareAsRealNumbers) {
+    // The real number a value converts to is the one compared.
+    const std::pair<Variant, double> reals[] = {
+        {Str(L"12.5"), 12.5},
+        {Str(L" -1.25e2 "), -125.0},
+        {I4(INT32_MIN), INT32_MIN},
+        {R8(219.2), 219.2},
+        {Make(VT_R4, [](VARIANT& v) { v.fltVal = 841.9f; }), static_cast<double>(841.9f)},
+        {Make(VT_I8, [](VARIANT& v) { v.llVal = (1LL << 53) + 1; }), 9007199254740992.0},
+        {Make(VT_UI8, [](VARIANT& v) { v.ullVal = ~0ull; }), 18446744073709551615.0},
+        {Make(VT_CY, [](VARIANT& v) { v.cyVal.int64 = 2192500; }), 219.25},
+        {Make(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_TRUE; }), -1.0},
+        {Variant(), 0.0}};
+    for (const auto& [value, expected] : reals)
+        EXPECT_EQ(ToDouble(value), expected) << expected;
+    double referenced = 99.25;
+    EXPECT_EQ(ToDouble(Make(VT_R8 | VT_BYREF, [&](VARIANT& v) { v.pdblVal = &referenced; })),
+              99.25);
+    EXPECT_TRUE(std::isnan(ToDouble(R8(std::nan("")))));
+
     EXPECT_EQ(CompareWithInt(Str(L"12.0"), 12), 0);
     EXPECT_EQ(CompareWithInt(Str(L"12"), 12), 0);
     EXPECT_EQ(CompareWithInt(Str(L"1.2e1"), 12), 0);
@@ -710,15 +742,27 @@ TEST(AutomationCompare, TextsAndIntegersCompareAsRealNumbers) {
 }
 
 TEST(AutomationCompare, ValuesThatAreNotNumbersFail) {
-    EXPECT_ERROR_TEXT(CompareWithInt(Str(L"Word 2007"), 12),
-                      L"String型から Double 型へのバリアント型変換はできません");
-    EXPECT_ERROR_TEXT(CompareWithInt(Str(L""), 12),
-                      L"String型から Double 型へのバリアント型変換はできません");
-    EXPECT_ERROR_TEXT(CompareWithInt(Make(VT_NULL, [](VARIANT&) {}), 12),
-                      L"Null型から Double 型へのバリアント型変換はできません");
     PlainUnknown plain;
     plain.AddRef();
-    EXPECT_ERROR_TEXT(CompareWithInt(Make(VT_UNKNOWN, [&](VARIANT& v) { v.punkVal = &plain; }), 12),
-                      L"Unknown型から Double 型へのバリアント型変換はできません");
+    FakeDispatch object;
+    {
+        const std::pair<Variant, const wchar_t*> cases[] = {
+            {Str(L"Word 2007"), L"String型から Double 型へのバリアント型変換はできません"},
+            {Str(L""), L"String型から Double 型へのバリアント型変換はできません"},
+            {Str(L"２１９"), L"String型から Double 型へのバリアント型変換はできません"},
+            {Make(VT_NULL, [](VARIANT&) {}),
+             L"Null型から Double 型へのバリアント型変換はできません"},
+            {Make(VT_UNKNOWN, [&](VARIANT& v) { v.punkVal = &plain; }),
+             L"Unknown型から Double 型へのバリアント型変換はできません"},
+            {object.Ref(), L"Dispatch型から Double 型へのバリアント型変換はできません"},
+            {Make(VT_ERROR, [](VARIANT& v) { v.scode = DISP_E_PARAMNOTFOUND; }),
+             L"Error型から Double 型へのバリアント型変換はできません"}};
+        // Neither compared nor read as a real number.
+        for (const auto& [value, text] : cases) {
+            EXPECT_ERROR_TEXT(CompareWithInt(value, 12), text);
+            EXPECT_ERROR_TEXT(ToDouble(value), text);
+        }
+    }
     EXPECT_EQ(plain.refs, 1u);
+    EXPECT_EQ(object.refs, 1u);
 }

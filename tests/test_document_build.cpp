@@ -2,9 +2,11 @@
 // button and dialogs, with the Word stand-in, checked on its journal and the saved file.
 #include "automation/Automation.h"
 #include "DocumentBuildKit.h"
+#include "DocxReader.h"
 
 #include <atomic>
 #include <climits>
+#include <cmath>
 #include <iterator>
 #include <set>
 #include <thread>
@@ -18,6 +20,15 @@ namespace {
 PageLayout Layout(int files, int perPage, int32_t lines) {
     PageLayout layout = PageLayout::ForFiles(files, perPage);
     layout.SetLinesPerPage(lines);
+    return layout;
+}
+
+// The same on the page of a new Japanese A4 document, as Word answers it in Singles (points).
+PageLayout OnA4(int files, int perPage, int32_t lines, float height = 841.9f, float top = 99.25f,
+                float bottom = 85.05f) {
+    PageLayout layout = Layout(files, perPage, lines);
+    if (layout.HasPlaces())
+        layout.SetPageHeight(height, top, bottom);
     return layout;
 }
 
@@ -37,6 +48,37 @@ TEST(PageLayout, PagesAreRoundedUpAndLinesSpreadEvenly) {
     EXPECT_EQ(ten.pageCount, 2);
     EXPECT_EQ(ten.lineStep, 3);
     EXPECT_EQ(ten.pageRemainder, 6);
+
+    // A place runs to the next anchor line; the last of a page takes the lines left at the foot.
+    // 657.6 points of text on 36 lines: the grid's pitch is 18.25 points in whole twentieths.
+    const struct {
+        int perPage;
+        int32_t lines;
+        double pitch;
+        std::vector<double> places; // for slots 1, 2, ... perPage
+    } grids[] = {
+        {3, 36, 18.25, {219, 219, 219}},
+        {1, 36, 18.25, {657}},
+        {7, 36, 18.25, {91.25, 91.25, 91.25, 91.25, 91.25, 91.25, 109.5}},
+        {10, 36, 18.25, {54.75, 54.75, 54.75, 54.75, 54.75, 54.75, 54.75, 54.75, 54.75, 164.25}},
+        {3, 40, 16.4, {213.2, 213.2, 229.6}},
+        {3, 1, 657.6, {}}, // one line for three pictures: no places
+    };
+    for (const auto& g : grids) {
+        SCOPED_TRACE(std::to_string(g.perPage) + " per page, " + std::to_string(g.lines) +
+                     " lines");
+        const PageLayout layout = OnA4(5, g.perPage, g.lines);
+        EXPECT_EQ(layout.HasPlaces(), !g.places.empty());
+        EXPECT_DOUBLE_EQ(layout.linePitch, g.places.empty() ? 0 : g.pitch);
+        for (size_t i = 0; i < g.places.size(); ++i) {
+            const int32_t slot = static_cast<int32_t>(i) + 1;
+            EXPECT_NEAR(layout.SlotHeight(slot), g.places[i], 1e-9) << slot;
+            // Only a picture taller than its place by more than a rounding error is scaled.
+            EXPECT_FALSE(layout.Overflows(g.places[i] + 0.009, slot));
+            EXPECT_TRUE(layout.Overflows(g.places[i] + 0.011, slot));
+            EXPECT_FALSE(layout.Overflows(g.places[i] / 2, slot));
+        }
+    }
 }
 
 TEST(PageLayout, SmallGridsTypeNothingOrOnlyWhatFits) {
@@ -49,6 +91,10 @@ TEST(PageLayout, SmallGridsTypeNothingOrOnlyWhatFits) {
     EXPECT_EQ(tight.lineStep, 0);
     EXPECT_EQ(tight.pageRemainder, 5);
     EXPECT_EQ(tight.paragraphs, 9);
+    // Without a line per page, or a line between two pictures, no picture has a place of its own.
+    EXPECT_FALSE(none.HasPlaces());
+    EXPECT_FALSE(tight.HasPlaces());
+    EXPECT_TRUE(Layout(1, 1, 1).HasPlaces());
 }
 
 TEST(PageLayout, ExtremeGridsFromWordDoNotOverflow) {
@@ -65,6 +111,27 @@ TEST(PageLayout, ExtremeGridsFromWordDoNotOverflow) {
     EXPECT_LE(negative.lineStep, 0);
     EXPECT_LE(negative.pageRemainder, 0);
     EXPECT_EQ(Layout(5, 3, -7).paragraphs, 0);
+    EXPECT_FALSE(negative.HasPlaces());
+
+    // Pages whose margins leave no room, or values that are no lengths: no place to fit into, so
+    // nothing is ever scaled.
+    const struct {
+        const char* what;
+        PageLayout layout;
+    } nonsense[] = {
+        {"margins filling the page", OnA4(5, 3, 36, 841.9f, 441.9f, 400.0f)},
+        {"margins beyond the page", OnA4(5, 3, 36, 100.0f, 99.25f, 85.05f)},
+        {"less than a twentieth of a point a line", OnA4(5, 3, 36, 1.0f, 0.0f, 0.0f)},
+        {"not a number", OnA4(5, 3, 36, std::nanf(""))},
+        {"infinite", OnA4(5, 3, 36, INFINITY)},
+        {"more lines than twentieths", OnA4(5, 3, INT32_MAX)},
+    };
+    for (const auto& n : nonsense) {
+        SCOPED_TRACE(n.what);
+        EXPECT_EQ(n.layout.linePitch, 0.0);
+        for (int32_t slot : {1, 3})
+            EXPECT_FALSE(n.layout.Overflows(1e30, slot));
+    }
 }
 
 TEST(PageLayout, PictureCountOutsideTheFieldRangeIsBroughtIntoIt) {
@@ -125,6 +192,14 @@ protected:
     std::wstring output_;
 };
 
+// The page's size was not asked, nor any picture's.
+void ExpectNoFitting(const std::vector<std::wstring>& journal) {
+    for (const wchar_t* call :
+         {L"PageSetup.PageHeight", L"PageSetup.TopMargin", L"PageSetup.BottomMargin",
+          L"Shape.Height", L"Shape.LockAspectRatio"})
+        EXPECT_EQ(CountPrefix(journal, call), 0u) << ToUtf8(call);
+}
+
 std::vector<std::wstring> Repeat(std::vector<std::wstring> lines, int times) {
     std::vector<std::wstring> out;
     for (int i = 0; i < times; ++i)
@@ -150,14 +225,18 @@ TEST_F(DocumentBuild, WorkedExampleMakesExactlyTheseCalls) {
         L"Application.ActiveDocument method|get",
         L"Document.PageSetup method|get",
         L"PageSetup.LinesPage method|get",
+        L"PageSetup.PageHeight method|get",
+        L"PageSetup.TopMargin method|get",
+        L"PageSetup.BottomMargin method|get",
     };
     Append(expected, Repeat({selection, kTypeParagraph}, 71));
     Append(expected, {selection, kPageGoTo});
     for (const std::wstring& file : files) {
         Append(expected,
                {selection, L"Selection.Range method|get", L"Application.ActiveDocument method|get",
-                L"Document.Shapes method|get", AddPictureLine(file), L"Shape.WrapFormat method|get",
-                L"WrapFormat.Type put VT_I4:3", L"Shape.ZOrder method VT_I4:4"});
+                L"Document.Shapes method|get", AddPictureLine(file), L"Shape.Height method|get",
+                L"Shape.WrapFormat method|get", L"WrapFormat.Type put VT_I4:3",
+                L"Shape.ZOrder method VT_I4:4"});
         Append(expected, Repeat({selection, kLineGoTo}, 12));
     }
     Append(expected, {L"Application.ActiveDocument method|get",
@@ -252,6 +331,38 @@ TEST_F(DocumentBuild, TenPerPageStepsThreeLinesAndSkipsSixAtTheFoot) {
         where.push_back({files[i], 1, 1 + 3 * i});
     where.push_back({files[10], 2, 1});
     EXPECT_EQ(Placements(journal, 36), where);
+
+    // The sizes of MakePictureSeries' pictures, in pixels, before each is made 8 pixels wider than
+    // the one before.
+    const double kSeriesSizes[4][2] = {{240, 160}, {320, 180}, {300, 200}, {200, 200}};
+    // Places of three lines (54.75 points) hold none of these pictures, 120 to 150 points high:
+    // each is locked and scaled down to its place. The tenth has nine lines, 164.25 points, and
+    // keeps its size.
+    std::vector<std::wstring> sizing;
+    for (const std::wstring& l : journal)
+        if (StartsWith(l, L"Shape.Height ") || StartsWith(l, L"Shape.LockAspectRatio ") ||
+            StartsWith(l, L"Shapes.AddPicture "))
+            sizing.push_back(StartsWith(l, L"Shapes.AddPicture ") ? L"AddPicture" : l);
+    std::vector<std::wstring> expected;
+    for (int i = 0; i < 11; ++i) {
+        Append(expected, {L"AddPicture", L"Shape.Height method|get"});
+        if (i != 9)
+            Append(expected,
+                   {L"Shape.LockAspectRatio put VT_I4:-1", L"Shape.Height put VT_R8:54.75"});
+    }
+    EXPECT_EQ(sizing, expected);
+    const auto layout = ReadDocxLayout(output_);
+    ASSERT_TRUE(layout);
+    ASSERT_EQ(layout->pictures.size(), 11u);
+    for (size_t i = 0; i < 11; ++i) {
+        SCOPED_TRACE(i);
+        const DocxPicture& p = layout->pictures[i];
+        const double height = i == 9 ? 135.0 : 54.75; // the tenth: 392 x 180 pixels at 96 dpi
+        EXPECT_NEAR(p.heightPt, height, 0.01);
+        // Proportions kept: width over height as the series' pixels have it.
+        const double pixelWidth = kSeriesSizes[i % 4][0] + 8.0 * static_cast<double>(i);
+        EXPECT_NEAR(p.widthPt / p.heightPt, pixelWidth / kSeriesSizes[i % 4][1], 1e-4);
+    }
 }
 
 TEST_F(DocumentBuild, ZeroLinesPerPageStillSavesWithEveryPictureOnTheFirstLine) {
@@ -263,6 +374,8 @@ TEST_F(DocumentBuild, ZeroLinesPerPageStillSavesWithEveryPictureOnTheFirstLine) 
     EXPECT_EQ(CountLines(journal, kTypeParagraph), 0u);
     EXPECT_EQ(CountLines(journal, kLineGoTo), 0u);
     EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs "), 1u);
+    // No line, so no place to fit a picture into: the page and the pictures are not measured.
+    ExpectNoFitting(journal);
     for (const Placement& p : Placements(journal, 36))
         EXPECT_EQ(std::make_pair(p.page, p.line), std::make_pair(1, 1)) << ToUtf8(p.file);
 }
@@ -275,6 +388,7 @@ TEST_F(DocumentBuild, FewerLinesThanPicturesShareTheFirstLineOfTheirPage) {
     const auto journal = Build(session, files, 10);
     EXPECT_EQ(CountLines(journal, kTypeParagraph), 9u);
     EXPECT_EQ(CountLines(journal, kLineGoTo), 5u);
+    ExpectNoFitting(journal);
     std::vector<Placement> where;
     for (int i = 0; i < 10; ++i)
         where.push_back({files[i], 1, 1});
@@ -388,6 +502,8 @@ TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
     } cases[] = {
         {L"", 1, 3, L"BUSY Application.Documents"}, // still starting: the build's first call
         {L"AddPicture", 2, 2, L"BUSY Shapes.AddPicture"},
+        {L"TopMargin", 1, 2, L"BUSY PageSetup.TopMargin"},
+        {L"Height", 4, 3, L"BUSY Shape.Height"},
         {L"Quit", 1, 3, L"BUSY Application.Quit"},
     };
     for (const auto& c : cases) {

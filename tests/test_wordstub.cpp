@@ -116,9 +116,18 @@ TEST(WordStubApplication, DocumentsAddMakesTheActiveDocument) {
         ASSERT_TRUE(added);
         ComPtr<IDispatch> active = Object(word.Get(), L"ActiveDocument");
         ASSERT_TRUE(active);
-        CallResult lines = Call(Object(active.Get(), L"PageSetup").Get(), L"LinesPage", kGet);
+        ComPtr<IDispatch> setup = Object(active.Get(), L"PageSetup");
+        CallResult lines = Call(setup.Get(), L"LinesPage", kGet);
         ASSERT_EQ(V_VT(&lines.value.v), VT_R4);
         EXPECT_EQ(V_R4(&lines.value.v), 36.0f);
+        // The page of a new Japanese A4 document, in points.
+        const std::pair<const wchar_t*, float> lengths[] = {
+            {L"PageHeight", 841.9f}, {L"TopMargin", 99.25f}, {L"BottomMargin", 85.05f}};
+        for (const auto& [member, points] : lengths) {
+            CallResult length = Call(setup.Get(), member, kGet);
+            ASSERT_EQ(V_VT(&length.value.v), VT_R4) << member;
+            EXPECT_EQ(V_R4(&length.value.v), points) << member;
+        }
         CallResult quit =
             Call(word.Get(), L"Quit", DISPATCH_METHOD, {{L"SaveChanges", Var::I4(0).v}});
         EXPECT_EQ(quit.hr, S_OK);
@@ -127,6 +136,7 @@ TEST(WordStubApplication, DocumentsAddMakesTheActiveDocument) {
     const auto journal = session.Journal();
     EXPECT_TRUE(Contains(journal, L"Application.ActiveDocument method|get"));
     EXPECT_TRUE(Contains(journal, L"Documents.Add method|get"));
+    EXPECT_TRUE(Contains(journal, L"PageSetup.PageHeight method|get"));
     EXPECT_TRUE(Contains(journal, L"Application.Quit method SaveChanges=VT_I4:0"));
     EXPECT_EQ(journal.back(), L"EXIT refs=0");
 }

@@ -398,6 +398,60 @@ TEST(WordStubShapes, PicturesOfEveryFormatAndTheirWrapAndOrder) {
             EXPECT_EQ(r.hr, DISP_E_EXCEPTION) << outside;
             EXPECT_FALSE(r.description.empty());
         }
+
+        // Sizes in points, as Singles. A range resizes each of its shapes, and answers a size only
+        // when all of them have it.
+        auto real = [](const CallResult& r) {
+            return r.hr == S_OK && V_VT(&r.value.v) == VT_R4 ? V_R4(&r.value.v) : -1.0f;
+        };
+        auto triState = [](const CallResult& r) {
+            return r.hr == S_OK && V_VT(&r.value.v) == VT_I4 ? V_I4(&r.value.v) : 99L;
+        };
+        ComPtr<IDispatch> all = Object(word.shapes.Get(), L"Range", DISPATCH_METHOD);
+        ASSERT_TRUE(all);
+        EXPECT_EQ(real(Call(range.Get(), L"Height", kGet)), 36.0f); // 48 pixels at 96 dpi
+        EXPECT_EQ(real(Call(range.Get(), L"Width", kGet)), 48.0f);
+        EXPECT_EQ(triState(Call(all.Get(), L"LockAspectRatio", kGet)), -1); // as Word inserts
+        EXPECT_EQ(Call(all.Get(), L"Height", DISPATCH_PROPERTYPUT, {{L"", Var::R8(18.0).v}}).hr,
+                  S_OK);
+        EXPECT_EQ(real(Call(all.Get(), L"Height", kGet)), 18.0f);
+        EXPECT_EQ(real(Call(range.Get(), L"Width", kGet)), 24.0f);
+        // Unlocked, a new height leaves the width.
+        EXPECT_EQ(
+            Call(range.Get(), L"LockAspectRatio", DISPATCH_PROPERTYPUT, {{L"", Var::I4(0).v}}).hr,
+            S_OK);
+        EXPECT_EQ(triState(Call(all.Get(), L"LockAspectRatio", kGet)), -2); // mixed
+        EXPECT_EQ(Call(range.Get(), L"Height", DISPATCH_PROPERTYPUT, {{L"", Var::Str(L"30").v}}).hr,
+                  S_OK);
+        EXPECT_EQ(real(Call(range.Get(), L"Height", kGet)), 30.0f);
+        EXPECT_EQ(real(Call(range.Get(), L"Width", kGet)), 24.0f);
+        const CallResult differ = Call(all.Get(), L"Height", kGet);
+        EXPECT_EQ(differ.hr, DISP_E_EXCEPTION);
+        EXPECT_FALSE(differ.description.empty());
+        // Values Word refuses, and what it has no member for.
+        for (const Var& bad : {Var::R8(0.0), Var::R8(-5.0), Var::R8(1584.5), Var::I4(-1)}) {
+            const CallResult r = Call(range.Get(), L"Height", DISPATCH_PROPERTYPUT, {{L"", bad.v}});
+            EXPECT_EQ(r.hr, DISP_E_EXCEPTION);
+            EXPECT_FALSE(r.description.empty());
+        }
+        EXPECT_EQ(
+            Call(range.Get(), L"Height", DISPATCH_PROPERTYPUT, {{L"", Var::Str(L"高い").v}}).hr,
+            DISP_E_TYPEMISMATCH);
+        EXPECT_EQ(Call(range.Get(), L"Height", DISPATCH_PROPERTYPUT, {{L"", Var::R8(1e300).v}}).hr,
+                  DISP_E_OVERFLOW);
+        for (LONG bad : {-2L, 2L, 7L})
+            EXPECT_EQ(
+                Call(range.Get(), L"LockAspectRatio", DISPATCH_PROPERTYPUT, {{L"", Var::I4(bad).v}})
+                    .hr,
+                DISP_E_EXCEPTION)
+                << bad;
+        EXPECT_EQ(real(Call(range.Get(), L"Height", kGet)), 30.0f);
+        EXPECT_EQ(Call(range.Get(), L"Width", DISPATCH_PROPERTYPUT, {{L"", Var::R8(9.0).v}}).hr,
+                  DISP_E_MEMBERNOTFOUND);
+        EXPECT_EQ(Call(range.Get(), L"Height", DISPATCH_METHOD).hr, DISP_E_MEMBERNOTFOUND);
+        EXPECT_EQ(Call(range.Get(), L"Height", kGet, {{L"", Var::I4(1).v}}).hr,
+                  DISP_E_BADPARAMCOUNT);
+        EXPECT_EQ(Call(range.Get(), L"ScaleHeight", DISPATCH_METHOD).hr, DISP_E_UNKNOWNNAME);
         word.Quit();
     }
     ASSERT_TRUE(session.WaitForExit());
@@ -410,6 +464,9 @@ TEST(WordStubShapes, PicturesOfEveryFormatAndTheirWrapAndOrder) {
     EXPECT_TRUE(Contains(journal, L"Shapes.Range method VT_I4:2"));
     EXPECT_TRUE(Contains(journal, L"ShapeRange.ZOrder method VT_I4:4"));
     EXPECT_TRUE(Contains(journal, L"Shapes.Count method|get"));
+    EXPECT_TRUE(Contains(journal, L"ShapeRange.Height put VT_R8:18"));
+    EXPECT_TRUE(Contains(journal, L"ShapeRange.LockAspectRatio put VT_I4:0"));
+    EXPECT_TRUE(Contains(journal, L"ShapeRange.Width method|get"));
     EXPECT_EQ(journal.back(), L"EXIT refs=0");
 }
 
@@ -533,6 +590,16 @@ TEST(WordStubSave, ThePackageHoldsPagesAnchorsWrapsAndSizes) {
                        {{L"", Var::I4(0).v}})
                       .hr,
                   S_OK);
+        // Half as high, and the width follows; the first one, unlocked, keeps its width.
+        ASSERT_EQ(Call(third.Get(), L"Height", DISPATCH_PROPERTYPUT, {{L"", Var::R8(53.15).v}}).hr,
+                  S_OK);
+        ComPtr<IDispatch> first =
+            Object(word.shapes.Get(), L"Range", DISPATCH_METHOD, {{L"", Var::I4(1).v}});
+        ASSERT_EQ(
+            Call(first.Get(), L"LockAspectRatio", DISPATCH_PROPERTYPUT, {{L"", Var::I4(0).v}}).hr,
+            S_OK);
+        ASSERT_EQ(Call(first.Get(), L"Height", DISPATCH_PROPERTYPUT, {{L"", Var::R8(60).v}}).hr,
+                  S_OK);
         ASSERT_EQ(word.SaveAs(target).hr, S_OK);
         word.Quit();
     }
@@ -547,10 +614,11 @@ TEST(WordStubSave, ThePackageHoldsPagesAnchorsWrapsAndSizes) {
         const char* wrap;
         bool behind;
         double width, height;
-    } want[] = {{1, 1, "wrapNone", false, 180, 120},
-                {1, 13, "wrapNone", true, 100, 100},
-                {2, 1, "wrapSquare", false, 425.2, 106.3},
-                {2, 13, "wrapNone", false, 180, 120}};
+        bool locked;
+    } want[] = {{1, 1, "wrapNone", false, 180, 60, false},
+                {1, 13, "wrapNone", true, 100, 100, true},
+                {2, 1, "wrapSquare", false, 212.6, 53.15, true},
+                {2, 13, "wrapNone", false, 180, 120, true}}; // the first one's file, its own size
     for (size_t i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(p[i].page, want[i].page);
@@ -559,6 +627,10 @@ TEST(WordStubSave, ThePackageHoldsPagesAnchorsWrapsAndSizes) {
         EXPECT_EQ(p[i].behindText, want[i].behind);
         EXPECT_NEAR(p[i].widthPt, want[i].width, 0.1);
         EXPECT_NEAR(p[i].heightPt, want[i].height, 0.1);
+        // The picture's own frame is drawn at the drawing's size.
+        EXPECT_EQ(p[i].frameWidthPt, p[i].widthPt);
+        EXPECT_EQ(p[i].frameHeightPt, p[i].heightPt);
+        EXPECT_EQ(p[i].aspectLocked, want[i].locked);
         for (size_t j = 0; j < i; ++j)
             EXPECT_NE(p[i].id, p[j].id);
     }

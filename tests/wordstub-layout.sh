@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Builds the worked example (5 pictures, 3 per page) through the Word stand-in under Wine, once in
-# front of the text and once with square wrapping, and checks both documents in LibreOffice.
-# Usage: wordstub-layout.sh DRIVER.exe WORK_DIR EMULATOR...
+# Builds documents through the Word stand-in under Wine and checks them in LibreOffice: the worked
+# example (5 pictures, 3 per page), once in front of the text and once with square wrapping; with
+# --photos also phone photos (see build_through_button), whose boxes are measured against their
+# places on the page and the size calls of the stand-in's journal.
+# Usage: wordstub-layout.sh [--photos] DRIVER.exe WORK_DIR EMULATOR...
 set -euo pipefail
+photos=0
+if [ "$1" = --photos ]; then photos=1; shift; fi
 driver=$1
 work=$(realpath -m "$2")
 shift 2
@@ -10,12 +14,42 @@ here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$work"
 mkdir -p "$work"
 win() { echo "Z:${1//\//\\}"; }
+# Debian's Python has PyMuPDF (python3-fitz); another python3 first on the PATH may not.
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+
+# name | pictures | per page | wrap | anchors (page:lines) | sizes (fit, or WxH in points)
+rows=(
+  "front|5|3|front|1:1,13,25 2:1,13|"
+  "square|5|3|square|1:1,13,25 2:1,13|"
+)
+if [ $photos = 1 ]; then
+  rows+=(
+    # Landscape and portrait photos taller than a third of the page, a panorama and a small
+    # picture that fit: the photos end where the next place begins, the others keep their size.
+    "phones|LPLWSPL|3|front|1:1,13,25 2:1,13,25 3:1|fit fit fit 425.2x70.87 120x90 fit fit"
+    # The square pass keeps the sizes. (A picture as wide as the text would push the lines below it
+    # down, as in Word, and the places with them: the panorama stays out.)
+    "phones-square|LPLPSPL|3|square|1:1,13,25 2:1,13,25 3:1|fit fit fit fit 120x90 fit fit"
+    # A whole page is place enough for a portrait photo.
+    "one-per-page|PL|1|front|1:1 2:1|425.2x566.93 425.2x318.9"
+    # Three lines a place, nine for the tenth.
+    "ten-per-page|LPLWSPLLPLW|10|front|1:1,4,7,10,13,16,19,22,25,28 2:1|fit fit fit fit fit fit fit fit fit fit fit"
+  )
+fi
 
 status=0
-for wrap in front square; do
-  "$@" "$driver" "$(win "$work/$wrap.docx")" "$(win "$work/pictures-$wrap")" 5 3 "$wrap"
-  echo "== $wrap"
-  python3 "$here/check-docx-layout.py" "$work/$wrap.docx" --expect "1:1,13,25 2:1,13" \
-    --wrap "$wrap" --work "$work/check-$wrap" || status=1
+for row in "${rows[@]}"; do
+  IFS='|' read -r name pictures perpage wrap expect sizes <<<"$row"
+  folder=$work/pictures-$name
+  case $pictures in [A-Z]*) folder=$work/photos ;; esac
+  "$@" "$driver" "$(win "$work/$name.docx")" "$(win "$folder")" "$pictures" "$perpage" "$wrap"
+  echo "== $name: $pictures, $perpage per page, $wrap"
+  extra=()
+  if [ -n "$sizes" ]; then
+    extra=(--per-page "$perpage" --sizes "$sizes" --journal "$work/$name.docx.journal")
+  fi
+  "$python" "$here/check-docx-layout.py" "$work/$name.docx" --expect "$expect" --wrap "$wrap" \
+    --work "$work/check-$name" "${extra[@]}" || status=1
 done
 exit $status

@@ -92,6 +92,7 @@ HRESULT Convert(const VARIANT& in, ArgType type, Arguments::Value& out) {
         vt == VT_ERROR || (vt & VT_ARRAY))
         return DISP_E_TYPEMISMATCH;
     const VARTYPE target = type == ArgType::Integer   ? VT_I4
+                           : type == ArgType::Real    ? VT_R4
                            : type == ArgType::Boolean ? VT_BOOL
                                                       : VT_BSTR;
     VARIANT converted;
@@ -101,6 +102,8 @@ HRESULT Convert(const VARIANT& in, ArgType type, Arguments::Value& out) {
         return hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH;
     if (target == VT_I4)
         out.integer = V_I4(&converted);
+    else if (target == VT_R4)
+        out.real = V_R4(&converted);
     else if (target == VT_BOOL)
         out.boolean = V_BOOL(&converted) != VARIANT_FALSE;
     else
@@ -122,6 +125,9 @@ const Param* ParamById(const Member& member, DISPID id, size_t& index) {
 
 int Arguments::Integer(size_t i, int fallback) const {
     return values_[i] ? static_cast<int>(values_[i]->integer) : fallback;
+}
+float Arguments::Real(size_t i, float fallback) const {
+    return values_[i] ? values_[i]->real : fallback;
 }
 bool Arguments::Boolean(size_t i, bool fallback) const {
     return values_[i] ? values_[i]->boolean : fallback;
@@ -309,11 +315,14 @@ HRESULT StubObject::Resolve(REFIID iid, LPOLESTR* names, UINT count, DISPID* ids
 
 HRESULT StubObject::Check(const Member& member, WORD flags, const DISPPARAMS& params,
                           Arguments& args, UINT* argErr) const {
-    const bool kindOk = (member.access == Access::Get && (flags & DISPATCH_PROPERTYGET)) ||
-                        (member.access == Access::Method && (flags & DISPATCH_METHOD)) ||
-                        (member.access == Access::Put && (flags & DISPATCH_PROPERTYPUT));
+    const bool readable = member.access == Access::Get || member.access == Access::GetPut;
+    const bool writable = member.access == Access::Put || member.access == Access::GetPut;
+    const bool put = writable && (flags & DISPATCH_PROPERTYPUT);
+    const bool kindOk = put || (readable && (flags & DISPATCH_PROPERTYGET)) ||
+                        (member.access == Access::Method && (flags & DISPATCH_METHOD));
     if (!kindOk)
         return DISP_E_MEMBERNOTFOUND;
+    args.SetPut(put);
     if ((params.cArgs > 0 && !params.rgvarg) || params.cNamedArgs > params.cArgs ||
         (params.cNamedArgs > 0 && !params.rgdispidNamedArgs))
         return E_INVALIDARG;
@@ -321,7 +330,7 @@ HRESULT StubObject::Check(const Member& member, WORD flags, const DISPPARAMS& pa
     // Which parameter each rgvarg entry fills.
     std::vector<size_t> slot(params.cArgs);
     std::vector<bool> filled(member.params.size(), false);
-    if (member.access == Access::Put) {
+    if (put) {
         if (params.cNamedArgs != 1 || params.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
             return DISP_E_PARAMNOTOPTIONAL;
         if (params.cArgs != 1)
@@ -368,7 +377,8 @@ HRESULT StubObject::Check(const Member& member, WORD flags, const DISPPARAMS& pa
         args.at(slot[i]) = std::move(value);
     }
     for (size_t i = 0; i < member.params.size(); ++i)
-        if (member.params[i].required && !args.Has(i))
+        if (member.params[i].required && !args.Has(i) &&
+            (put || member.params[i].id != DISPID_PROPERTYPUT))
             return DISP_E_PARAMNOTOPTIONAL;
     return S_OK;
 }

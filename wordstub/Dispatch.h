@@ -12,8 +12,9 @@
 
 namespace wordstub {
 
-enum class Access { Get, Put, Method };
-enum class ArgType { Integer, Boolean, Text, Object };
+// GetPut: a property that can be read and written, under one DISPID as Word has it.
+enum class Access { Get, Put, GetPut, Method };
+enum class ArgType { Integer, Real, Boolean, Text, Object }; // Real: Word's Single
 
 struct Param {
     DISPID id;           // the argument's DISPID, also its position among positional arguments
@@ -36,13 +37,18 @@ class Arguments {
 public:
     explicit Arguments(size_t count) : values_(count) {}
     bool Has(size_t i) const { return values_[i].has_value(); }
+    // The call writes the property (rather than reads it).
+    bool IsPut() const { return put_; }
+    void SetPut(bool put) { put_ = put; }
     int Integer(size_t i, int fallback = 0) const;
+    float Real(size_t i, float fallback = 0) const;
     bool Boolean(size_t i, bool fallback = false) const;
     std::wstring Text(size_t i, const std::wstring& fallback = {}) const;
     StubObject* Object(size_t i) const; // nullptr when absent or not one of ours
 
     struct Value {
         long integer = 0;
+        float real = 0;
         bool boolean = false;
         std::wstring text;
         IUnknown* object = nullptr; // borrowed for the call
@@ -51,6 +57,7 @@ public:
 
 private:
     std::vector<std::optional<Value>> values_;
+    bool put_ = false;
 };
 
 // An error raised inside a member: Word reports it as an exception with its own description

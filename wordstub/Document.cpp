@@ -100,9 +100,34 @@ int Document::AddPicture(int paragraph, const std::wstring& path) {
     int top = 0;
     for (const Shape& s : shapes_)
         top = std::max(top, s.z);
-    shapes_.push_back(
-        Shape{std::clamp(paragraph, 0, paragraphs_ - 1), picture, kWrapFront, top + 1});
+    shapes_.push_back(Shape{std::clamp(paragraph, 0, paragraphs_ - 1), picture, kWrapFront, top + 1,
+                            picture->widthPt, picture->heightPt, true});
     return static_cast<int>(shapes_.size()) - 1;
+}
+
+void Document::SetLockAspectRatio(int shape, int triState) {
+    Shape& s = shapes_.at(shape);
+    constexpr int msoTrue = -1, msoFalse = 0, msoCTrue = 1, msoTriStateToggle = -3;
+    if (triState == msoTrue || triState == msoCTrue)
+        s.lockAspectRatio = true;
+    else if (triState == msoFalse)
+        s.lockAspectRatio = false;
+    else if (triState == msoTriStateToggle)
+        s.lockAspectRatio = !s.lockAspectRatio;
+    else
+        OutOfRange(); // msoTriStateMixed is an answer, not a setting
+}
+
+void Document::SetHeight(int shape, float heightPt) {
+    // Word's limit for a shape's side: 1584 points (22 inches).
+    if (!(heightPt > 0 && heightPt <= 1584))
+        OutOfRange();
+    Shape& s = shapes_.at(shape);
+    const double width = s.lockAspectRatio ? s.widthPt * heightPt / s.heightPt : s.widthPt;
+    if (width > 1584)
+        OutOfRange();
+    s.widthPt = width;
+    s.heightPt = heightPt;
 }
 
 void Document::SetWrap(int shape, int type) {

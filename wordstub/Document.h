@@ -21,6 +21,8 @@ struct PageGeometry {
     static constexpr int kRight = 1701;
     static constexpr int kTextWidth = kWidth - kLeft - kRight;
     static constexpr int kTextHeight = kHeight - kTop - kBottom;
+    // Word answers lengths in points.
+    static constexpr float Points(int twips) { return static_cast<float>(twips) / 20.0f; }
 };
 
 struct Picture {
@@ -51,7 +53,10 @@ struct Shape {
     int paragraph = 0; // 0-based paragraph the shape is anchored to
     std::shared_ptr<const Picture> picture;
     int wrap = kWrapFront;
-    int z = 0; // larger is nearer the viewer
+    int z = 0;          // larger is nearer the viewer
+    double widthPt = 0; // the size it is drawn at: the picture's default until changed
+    double heightPt = 0;
+    bool lockAspectRatio = true; // as Word inserts a picture
 };
 
 class Document {
@@ -73,6 +78,11 @@ public:
     const std::vector<Shape>& Shapes() const { return shapes_; }
     void SetWrap(int shape, int type);
     void ZOrder(int shape, int command);
+    // MsoTriState: msoTrue (-1) or msoCTrue (1) locks, msoFalse (0) unlocks, msoTriStateToggle
+    // (-3) flips.
+    void SetLockAspectRatio(int shape, int triState);
+    // Points; the width follows in proportion while the aspect ratio is locked.
+    void SetHeight(int shape, float heightPt);
 
     void SaveAs(const std::wstring& path) const;
 

@@ -104,8 +104,9 @@ std::string WrapElement(int wrap) {
 }
 
 std::string Drawing(const Shape& shape, int id, const std::string& relId, int zBase) {
-    const auto cx = std::llround(shape.picture->widthPt * 12700);
-    const auto cy = std::llround(shape.picture->heightPt * 12700);
+    // The drawing's extent and the picture's own frame both carry the size it is drawn at.
+    const auto cx = std::llround(shape.widthPt * 12700);
+    const auto cy = std::llround(shape.heightPt * 12700);
     const std::string extent =
         "cx=\"" + std::to_string(cx) + "\" cy=\"" + std::to_string(cy) + "\"";
     const std::string number = std::to_string(id);
@@ -124,8 +125,9 @@ std::string Drawing(const Shape& shape, int id, const std::string& relId, int zB
            extent + "/><wp:effectExtent l=\"0\" t=\"0\" r=\"0\" b=\"0\"/>" +
            WrapElement(shape.wrap) + "<wp:docPr id=\"" + number + "\" name=\"" +
            Escape(ToUtf8(L"図 ")) + number +
-           "\"/><wp:cNvGraphicFramePr><a:graphicFrameLocks noChangeAspect=\"1\"/>"
-           "</wp:cNvGraphicFramePr><a:graphic><a:graphicData "
+           "\"/><wp:cNvGraphicFramePr><a:graphicFrameLocks noChangeAspect=\"" +
+           (shape.lockAspectRatio ? "1" : "0") +
+           "\"/></wp:cNvGraphicFramePr><a:graphic><a:graphicData "
            "uri=\"http://schemas.openxmlformats.org/drawingml/2006/picture\"><pic:pic>"
            "<pic:nvPicPr><pic:cNvPr id=\"" +
            number + "\" name=\"" + Escape(ToUtf8(file)) +

@@ -55,9 +55,16 @@ private:
 };
 
 // ---- shape and shape range ----
+enum ShapeMember { kWrapFormat = 1, kZOrder, kHeight, kWidth, kLockAspectRatio };
 const std::vector<Member> kShapeMembers = {
-    {1, L"WrapFormat", Access::Get, {}},
-    {2, L"ZOrder", Access::Method, {{0, L"ZOrderCmd", ArgType::Integer, true}}},
+    {kWrapFormat, L"WrapFormat", Access::Get, {}},
+    {kZOrder, L"ZOrder", Access::Method, {{0, L"ZOrderCmd", ArgType::Integer, true}}},
+    {kHeight, L"Height", Access::GetPut, {{DISPID_PROPERTYPUT, nullptr, ArgType::Real, true}}},
+    {kWidth, L"Width", Access::Get, {}},
+    {kLockAspectRatio,
+     L"LockAspectRatio",
+     Access::GetPut,
+     {{DISPID_PROPERTYPUT, nullptr, ArgType::Integer, true}}},
 };
 class Shape : public StubObject {
 public:
@@ -66,15 +73,59 @@ public:
 
 protected:
     void Call(const Member& member, const Arguments& args, VARIANT& result) override {
-        if (member.id == 1) {
+        switch (member.id) {
+        case kWrapFormat:
             Return<WrapFormat>(result, doc_, shapes_);
-        } else {
+            break;
+        case kZOrder:
             for (int s : shapes_)
                 doc_->ZOrder(s, args.Integer(0));
+            break;
+        case kHeight:
+            if (args.IsPut()) {
+                // A range resizes each of its shapes.
+                for (int s : shapes_)
+                    doc_->SetHeight(s, args.Real(0));
+                break;
+            }
+            [[fallthrough]];
+        case kWidth: {
+            const bool height = member.id == kHeight;
+            V_VT(&result) = VT_R4;
+            V_R4(&result) = static_cast<float>(
+                Common([&](const auto& s) { return height ? s.heightPt : s.widthPt; }));
+            break;
+        }
+        default:
+            if (args.IsPut()) {
+                for (int s : shapes_)
+                    doc_->SetLockAspectRatio(s, args.Integer(0));
+            } else {
+                constexpr LONG msoTrue = -1, msoFalse = 0, msoTriStateMixed = -2;
+                LONG state = msoTriStateMixed;
+                for (size_t i = 0; i < shapes_.size(); ++i) {
+                    const LONG locked =
+                        doc_->Shapes().at(shapes_[i]).lockAspectRatio ? msoTrue : msoFalse;
+                    state = i == 0 || locked == state ? locked : msoTriStateMixed;
+                }
+                V_VT(&result) = VT_I4;
+                V_I4(&result) = state;
+            }
         }
     }
 
 private:
+    // The value every shape of the range has; a range whose shapes differ has none to give.
+    template <class F> double Common(F of) const {
+        if (shapes_.empty())
+            throw MemberError{WordError(4198), L"コマンドは失敗しました。"};
+        const double value = of(doc_->Shapes().at(shapes_.front()));
+        for (int s : shapes_)
+            if (of(doc_->Shapes().at(s)) != value)
+                throw MemberError{WordError(4198), L"コマンドは失敗しました。"};
+        return value;
+    }
+
     DocumentPtr doc_;
     std::vector<int> shapes_;
 };
@@ -205,17 +256,35 @@ private:
     DocumentPtr doc_;
 };
 
-// ---- page setup ----
-const std::vector<Member> kPageSetupMembers = {{1, L"LinesPage", Access::Get, {}}};
+// ---- page setup: Word answers Singles, lengths in points ----
+enum PageSetupMember { kLinesPage = 1, kPageHeight, kTopMargin, kBottomMargin };
+const std::vector<Member> kPageSetupMembers = {
+    {kLinesPage, L"LinesPage", Access::Get, {}},
+    {kPageHeight, L"PageHeight", Access::Get, {}},
+    {kTopMargin, L"TopMargin", Access::Get, {}},
+    {kBottomMargin, L"BottomMargin", Access::Get, {}},
+};
 class PageSetup : public StubObject {
 public:
     explicit PageSetup(DocumentPtr doc)
         : StubObject(L"PageSetup", kPageSetupMembers), doc_(std::move(doc)) {}
 
 protected:
-    void Call(const Member&, const Arguments&, VARIANT& result) override {
+    void Call(const Member& member, const Arguments&, VARIANT& result) override {
         V_VT(&result) = VT_R4;
-        V_R4(&result) = doc_->LinesPage();
+        switch (member.id) {
+        case kLinesPage:
+            V_R4(&result) = doc_->LinesPage();
+            break;
+        case kPageHeight:
+            V_R4(&result) = PageGeometry::Points(PageGeometry::kHeight);
+            break;
+        case kTopMargin:
+            V_R4(&result) = PageGeometry::Points(PageGeometry::kTop);
+            break;
+        default:
+            V_R4(&result) = PageGeometry::Points(PageGeometry::kBottom);
+        }
     }
 
 private:

@@ -98,6 +98,9 @@ public:
         } else if (const bool* boolean = std::get_if<bool>(&arg)) {
             slot.vt = VT_BOOL;
             slot.boolVal = *boolean ? VARIANT_TRUE : VARIANT_FALSE;
+        } else if (const double* real = std::get_if<double>(&arg)) {
+            slot.vt = VT_R8; // Word takes it for its Single properties
+            slot.dblVal = *real;
         } else if (const std::wstring* text = std::get_if<std::wstring>(&arg)) {
             texts_[at].reset(AllocText(*text));
             slot.vt = VT_BSTR;

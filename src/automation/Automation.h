@@ -51,11 +51,13 @@ struct CallDesc {
     }
 };
 
-// One argument value; the alternative it holds is its kind: integer, boolean, text, text by
-// reference, object. Integers, booleans and texts are copied into the call. An object is lent as
-// it stands: the server gets no reference of its own to keep. A text by reference is copied in,
-// and after a call that succeeded the server's text is copied back into the caller's string.
-using Arg = std::variant<int32_t, bool, std::wstring, std::wstring*, const Variant*>;
+// One argument value; the alternative it holds is its kind: integer, boolean, real number, text,
+// text by reference, object. Integers, booleans, real numbers and texts are copied into the call.
+// An object is lent as it stands: the server gets no reference of its own to keep. A text by
+// reference is copied in, and after a call that succeeded the server's text is copied back into the
+// caller's string. An integer literal stays an integer: neither bool nor double takes it without
+// narrowing.
+using Arg = std::variant<int32_t, bool, double, std::wstring, std::wstring*, const Variant*>;
 
 // Creates the object registered under a programmatic identifier ("Word.Application").
 Variant Create(std::wstring_view progId);
@@ -91,6 +93,8 @@ private:
 
 // Result conversions.
 int32_t ToInt32(const Variant& value);
+// A real number; texts are read as the comparison reads them.
+double ToDouble(const Variant& value);
 // <0, 0 or >0 as value is less than, equal to or greater than n, compared as real numbers.
 int CompareWithInt(const Variant& value, int32_t n);
 

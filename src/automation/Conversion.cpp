@@ -182,6 +182,11 @@ int32_t ToInt32(const Variant& value) {
     return static_cast<int32_t>(rounded);
 }
 
+double ToDouble(const Variant& value) {
+    const Number n = ToNumber(value, L"Double");
+    return n.exact ? static_cast<double>(n.integer) : n.real;
+}
+
 int CompareWithInt(const Variant& value, int32_t n) {
     const Number v = ToNumber(value, L"Double");
     if (v.exact)

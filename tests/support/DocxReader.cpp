@@ -164,6 +164,11 @@ std::optional<DocxLayout> ReadDocxLayout(const std::wstring& path) {
             const size_t extent = Find(xml, "wp:extent", a, stop);
             picture.widthPt = Number(Attribute(xml, extent, "cx")) / 12700.0;
             picture.heightPt = Number(Attribute(xml, extent, "cy")) / 12700.0;
+            const size_t frame = Find(xml, "a:ext", Find(xml, "a:xfrm", a, stop), stop);
+            picture.frameWidthPt = Number(Attribute(xml, frame, "cx")) / 12700.0;
+            picture.frameHeightPt = Number(Attribute(xml, frame, "cy")) / 12700.0;
+            picture.aspectLocked =
+                Attribute(xml, Find(xml, "a:graphicFrameLocks", a, stop), "noChangeAspect") == "1";
             for (const char* kind :
                  {"wrapNone", "wrapSquare", "wrapTight", "wrapThrough", "wrapTopAndBottom"})
                 if (Find(xml, std::string("wp:") + kind, a, stop) != std::string::npos)

@@ -17,10 +17,13 @@ struct DocxPicture {
     int line = 0;      // 1-based line on that page
     std::string wrap;  // "wrapNone", "wrapSquare", "wrapTight", "wrapThrough", "wrapTopAndBottom"
     bool behindText = false;
-    std::string id;    // the drawing's id
-    std::string media; // the package part holding the picture
-    double widthPt = 0;
+    std::string id;     // the drawing's id
+    std::string media;  // the package part holding the picture
+    double widthPt = 0; // the drawing's extent
     double heightPt = 0;
+    double frameWidthPt = 0; // the picture's own frame
+    double frameHeightPt = 0;
+    bool aspectLocked = false;
     long relativeHeight = 0; // stacking order: larger is nearer the viewer
 };
 

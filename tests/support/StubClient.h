@@ -26,6 +26,12 @@ struct Var {
         V_I4(&r.v) = value;
         return r;
     }
+    static Var R8(double value) {
+        Var r;
+        V_VT(&r.v) = VT_R8;
+        V_R8(&r.v) = value;
+        return r;
+    }
     static Var Bool(bool value) {
         Var r;
         V_VT(&r.v) = VT_BOOL;

@@ -12,7 +12,7 @@
 using Microsoft::WRL::ComPtr;
 
 bool WriteTestPicture(const std::wstring& path, PictureFormat format, UINT width, UINT height,
-                      double dpi) {
+                      double dpi, unsigned variant) {
     // In the order of PictureFormat.
     static const GUID* const kContainers[] = {&GUID_ContainerFormatPng, &GUID_ContainerFormatJpeg,
                                               &GUID_ContainerFormatGif, &GUID_ContainerFormatBmp,
@@ -34,13 +34,18 @@ bool WriteTestPicture(const std::wstring& path, PictureFormat format, UINT width
         FAILED(frame->SetResolution(dpi, dpi)))
         return false;
     // Palette formats (GIF) get a bitmap converted by the encoder from 24-bit colour.
+    // Which of blue, green and red carry the horizontal gradient, the vertical one and a constant.
+    static const int kChannels[6][3] = {{0, 1, 2}, {2, 0, 1}, {1, 2, 0},
+                                        {0, 2, 1}, {2, 1, 0}, {1, 0, 2}};
+    const int* channel = kChannels[variant % 6];
+    const BYTE constant = static_cast<BYTE>(0x80 - 0x30 * (variant / 6 % 3));
     std::vector<BYTE> pixels(static_cast<size_t>(width) * height * 3);
     for (UINT y = 0; y < height; ++y)
         for (UINT x = 0; x < width; ++x) {
             BYTE* p = &pixels[(static_cast<size_t>(y) * width + x) * 3];
-            p[0] = static_cast<BYTE>(x * 255 / (width > 1 ? width - 1 : 1));
-            p[1] = static_cast<BYTE>(y * 255 / (height > 1 ? height - 1 : 1));
-            p[2] = 0x80;
+            p[channel[0]] = static_cast<BYTE>(x * 255 / (width > 1 ? width - 1 : 1));
+            p[channel[1]] = static_cast<BYTE>(y * 255 / (height > 1 ? height - 1 : 1));
+            p[channel[2]] = constant;
         }
     ComPtr<IWICBitmap> bitmap;
     if (FAILED(factory->CreateBitmapFromMemory(width, height, GUID_WICPixelFormat24bppBGR,

@@ -16,6 +16,7 @@
 //                 Selection.GoTo method What=VT_I4:3 Which=VT_I4:2 Count=VT_I4:1 Name=VT_BSTR:""
 //                 WrapFormat.Type put VT_I4:3
 //                 Shape.ZOrder method VT_I4:4
+//                 Shape.Height put VT_R8:219         (reals as printf's %g writes them)
 //   FAIL <Object>.<Member> 0x<hresult> "<description>"     -- a scenario failure was returned for
 //   the line above CRASH <Object>.<Member>                              -- the scenario's abrupt
 //   exit, during the line above EXIT refs=<n>                                        -- the server
