@@ -37,6 +37,9 @@ constexpr int32_t wdDoNotSaveChanges = 0;
 
 using enum CallKind;
 
+// A call that Word's Invoke turned away may have acted already. It is made again only when a
+// second time lands where the first did: every get and put, and the methods marked so. Adding a
+// paragraph, picture or document, or moving down a line, is not made again.
 constexpr CallDesc kDocuments{L"Documents", PropertyGet};
 constexpr CallDesc kAdd{L"Add", Method};
 constexpr CallDesc kActiveDocument{L"ActiveDocument", PropertyGet};
@@ -44,7 +47,7 @@ constexpr CallDesc kPageSetup{L"PageSetup", PropertyGet};
 constexpr CallDesc kLinesPage{L"LinesPage", PropertyGet};
 constexpr CallDesc kSelection{L"Selection", PropertyGet};
 constexpr CallDesc kTypeParagraph{L"TypeParagraph", Method};
-constexpr CallDesc kGoToPage{L"GoTo", Method, {L"What", L"Which", L"Name"}};
+constexpr CallDesc kGoToPage{L"GoTo", Method, {L"What", L"Which", L"Name"}, Repeatable::Yes};
 constexpr CallDesc kGoToLine{L"GoTo", Method, {L"What", L"Which", L"Count", L"Name"}};
 constexpr CallDesc kSelectionRange{L"Range", PropertyGet};
 constexpr CallDesc kShapes{L"Shapes", PropertyGet};
@@ -52,11 +55,11 @@ constexpr CallDesc kAddPicture{
     L"AddPicture", Method, {L"Anchor", L"FileName", L"LinkToFile", L"SaveWithDocument"}};
 constexpr CallDesc kWrapFormat{L"WrapFormat", PropertyGet};
 constexpr CallDesc kWrapType{L"Type", PropertyPut};
-constexpr CallDesc kZOrder{L"ZOrder", Method};
+constexpr CallDesc kZOrder{L"ZOrder", Method, {}, Repeatable::Yes};
 constexpr CallDesc kCount{L"Count", PropertyGet};
-constexpr CallDesc kShapeRange{L"Range", Method};
-constexpr CallDesc kSaveAs{L"SaveAs", Method, {L"Filename"}};
-constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}};
+constexpr CallDesc kShapeRange{L"Range", Method, {}, Repeatable::Yes};
+constexpr CallDesc kSaveAs{L"SaveAs", Method, {L"Filename"}, Repeatable::Yes};
+constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}, Repeatable::Yes};
 
 // word.ActiveDocument.<member>; the document reference is dropped as soon as the member answered.
 Variant FromActiveDocument(const Variant& word, const CallDesc& member) {
@@ -149,9 +152,17 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
     CallVoid(document, kSaveAs, saveArgs);
 }
 
+// Word was told to quit, but the wait for its answer was given up: it may still be running.
+constexpr wchar_t kWordLeftRunning[] = L"Ｗｏｒｄが応答しないため、終了を確認できませんでした。"
+                                       L"Ｗｏｒｄは起動したままになっています。";
+
 void QuitWord(const Variant& word) {
     const Arg args[] = {wdDoNotSaveChanges};
-    CallVoid(word, kQuit, args);
+    try {
+        CallVoid(word, kQuit, args);
+    } catch (const CallGivenUp&) {
+        throw Error(kWordLeftRunning);
+    }
 }
 
 // A path API's answer in a buffer grown to the length it asks for; empty when it fails.

@@ -50,6 +50,21 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+// Word has kept one call waiting for a while: the user chooses between waiting on and giving the
+// call up. Asked inside COM's wait, where nothing may throw: a question that cannot be shown is a
+// キャンセル.
+automation::WaitAnswer AskWhetherToWaitForWord() noexcept {
+    try {
+        return MessageDialog(L"Ｗｏｒｄから応答がありません。待ち続けますか？",
+                             TMsgDlgType::mtConfirmation,
+                             TMsgDlgButtons::mbOKCancel) == TModalResult::mrOk
+                   ? automation::WaitAnswer::KeepWaiting
+                   : automation::WaitAnswer::Cancel;
+    } catch (...) {
+        return automation::WaitAnswer::Cancel;
+    }
+}
+
 // Asks Word for its version: Word 2007 (12) and later write .docx. The object is released on
 // every path and Word is not told to quit: it was only asked a question.
 bool WordWritesDocx() {
@@ -97,6 +112,8 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_NCCREATE:
         RegisterMainWindow(hwnd);
+        // Calls to Word that take long are the user's to give up, with the main window as owner.
+        previousQuestion_ = automation::SetWaitQuestion(&AskWhetherToWaitForWord);
         return DefWindowProcW(hwnd, msg, wp, lp);
     case WM_CREATE:
         CreateControls();
@@ -141,6 +158,7 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         RunHandler([&] { WMDropFiles(reinterpret_cast<HDROP>(wp)); });
         return 0;
     case WM_DESTROY:
+        automation::SetWaitQuestion(previousQuestion_);
         UnregisterMainWindow(hwnd);
         if (EndsProgram)
             PostQuitMessage(0);

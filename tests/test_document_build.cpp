@@ -2,10 +2,12 @@
 // button and dialogs, with the Word stand-in, checked on its journal and the saved file.
 #include "automation/Automation.h"
 #include "DocumentBuildKit.h"
+#include "ErrorDisplay.h"
 
 #include <atomic>
 #include <climits>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -386,8 +388,12 @@ TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
         DWORD call, times;
         std::wstring busy;
     } cases[] = {
-        {L"", 1, 3, L"BUSY Application.Documents"}, // still starting: the build's first call
-        {L"AddPicture", 2, 2, L"BUSY Shapes.AddPicture"},
+        {L"", 1, 3, L"BUSY Application.Documents"},        // still starting: the build's first call
+        {L"LinesPage", 1, 2, L"BUSY PageSetup.LinesPage"}, // a get
+        {L"GoTo", 1, 2, L"BUSY Selection.GoTo"},           // the page move: absolute
+        {L"Type", 3, 2, L"BUSY WrapFormat.Type"},          // a put
+        {L"ZOrder", 2, 2, L"BUSY Shape.ZOrder"},
+        {L"SaveAs", 1, 2, L"BUSY Document.SaveAs"},
         {L"Quit", 1, 3, L"BUSY Application.Quit"},
     };
     for (const auto& c : cases) {
@@ -413,17 +419,58 @@ TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
     }
 }
 
-TEST_F(DocumentBuild, AWordThatStaysBusyIsReportedStillToldToQuitAndLetGo) {
-    struct ShortRetry {
-        DWORD before = automation::SetBusyRetryLimit(400);
-        ~ShortRetry() { automation::SetBusyRetryLimit(before); }
-    } shortRetry;
+TEST_F(DocumentBuild, CallsThatMayHaveActedAreNotMadeAgainWhenWordTurnsThemAway) {
+    // Word's own Invoke refused them: a second paragraph, picture, document or line move would
+    // shift the layout unseen, so the build fails instead.
+    const struct {
+        const wchar_t* member;
+        DWORD call;
+        std::wstring line; // of the calls to it that Word took
+        size_t taken;
+    } cases[] = {
+        {L"Add", 1, L"Documents.Add ", 0},
+        {L"TypeParagraph", 5, kTypeParagraph, 4},
+        {L"AddPicture", 2, L"Shapes.AddPicture ", 1},
+        {L"GoTo", 2, L"Selection.GoTo method What=VT_I4:3 ", 0}, // the first line move
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.member));
+        StubScenario scenario;
+        scenario.busyMember = c.member;
+        scenario.busyCall = c.call;
+        scenario.busyTimes = 1;
+        StubSession session(scenario);
+        EXPECT_EQ(BuildFromRequest(First(5), 3, 0, output_),
+                  automation::ErrorText(RPC_E_CALL_REJECTED));
+        ExpectWordEndedClean(session);
+        const auto journal = session.Journal();
+        EXPECT_EQ(CountPrefix(journal, L"BUSY "), 1u);
+        EXPECT_EQ(CountPrefix(journal, c.line), c.taken) << "made again";
+        EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs"), 0u);
+        EXPECT_FALSE(FileExists(output_));
+    }
+}
+
+TEST_F(DocumentBuild, AWordThatStaysBusyIsTheUsersToGiveUpStillToldToQuitAndLetGo) {
+    // The question comes at the first limit of the first call, not a lookup's and an
+    // invocation's limits later; given up, the clean-up's Quit is asked about in turn.
+    const ShortWaits waits;
     StubScenario scenario;
     scenario.busyCall = 1;
     scenario.busyTimes = 0xFFFFFFFF;
     StubSession session(scenario);
-    EXPECT_EQ(BuildFromRequest(First(2), 3, 0, output_),
-              automation::ErrorText(RPC_E_CALL_REJECTED));
+    DialogAnswerer answer(
+        {{kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)},
+         {kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)}});
+    EXPECT_EQ(BuildFromRequest(First(2), 3, 0, output_), kWordLeftRunning);
+    answer.Join();
+    ASSERT_TRUE(answer.AllAnswered());
+    for (const DialogSeen& seen : answer.Seen()) {
+        EXPECT_EQ(seen.text, kNoAnswerText);
+        EXPECT_EQ(seen.buttons, (std::vector<std::wstring>{L"OK", L"キャンセル"}));
+        EXPECT_EQ(seen.owner, Form().Handle());
+        EXPECT_TRUE(seen.ownerDisabled) << "modal";
+    }
     ASSERT_TRUE(session.WaitForExit());
     const auto journal = session.Journal();
     EXPECT_GE(CountLines(journal, L"BUSY Application.Documents"), 2u);
@@ -433,6 +480,101 @@ TEST_F(DocumentBuild, AWordThatStaysBusyIsReportedStillToldToQuitAndLetGo) {
         << "Word took no call";
     EXPECT_EQ(journal.back(), L"EXIT refs=0");
     EXPECT_FALSE(FileExists(output_));
+}
+
+// ---- a Word that stops answering ----------------------------------------------------------
+
+TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) {
+    const std::wstring cancelled = automation::ErrorText(RPC_E_CALL_CANCELED);
+    const struct {
+        const char* what;
+        const wchar_t* member;
+        DWORD call;
+        DWORD hangMs;
+        std::wstring hung;     // as the journal names the call
+        const wchar_t* answer; // to the question; none: no question comes
+        std::wstring error;    // none: the build succeeds
+        bool saved;
+    } cases[] = {
+        {"a picture, given up", L"AddPicture", 2, INFINITE, L"Shapes.AddPicture", L"キャンセル",
+         cancelled, false},
+        {"a picture, waited for", L"AddPicture", 2, INFINITE, L"Shapes.AddPicture", L"OK", L"",
+         true},
+        {"a picture, a moment", L"AddPicture", 2, 300, L"Shapes.AddPicture", nullptr, L"", true},
+        {"the clean-up's Quit, given up", L"Quit", 1, INFINITE, L"Application.Quit", L"キャンセル",
+         kWordLeftRunning, true},
+    };
+    const auto files = First(5);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ec;
+        fs::remove(output_, ec);
+        ResetForm(files, 3, 0);
+        // A moment is well within the usual first limit.
+        std::optional<ShortWaits> waits;
+        if (c.answer)
+            waits.emplace();
+        StubScenario scenario;
+        scenario.hangMember = c.member;
+        scenario.hangCall = c.call;
+        scenario.hangMs = c.hangMs;
+        StubSession session(scenario);
+        std::vector<DialogAnswerer::Step> question;
+        if (c.answer) {
+            // Under Wine a call given up still waits for Word's answer: Word answers as the user
+            // does, and the program drops what comes.
+            question.push_back({kQuestionTitle, DialogAction::Press(c.answer),
+                                [&] { session.EndHang(); }, WordStuck(session)});
+        }
+        CursorWatch watch(GetCurrentThreadId());
+        const BuildOutcome outcome =
+            RunBuild(output_, c.error.empty() ? kInfoTitle : kErrorTitle, question);
+        watch.Stop();
+        ASSERT_TRUE(outcome.allAnswered);
+        ASSERT_EQ(outcome.dialogs.size(), c.answer ? 3u : 2u);
+        if (c.answer) {
+            const DialogSeen& asked = outcome.dialogs[1];
+            EXPECT_EQ(asked.text, kNoAnswerText);
+            EXPECT_EQ(asked.buttons, (std::vector<std::wstring>{L"OK", L"キャンセル"}));
+            EXPECT_EQ(asked.owner, Form().Handle());
+            EXPECT_TRUE(asked.ownerDisabled) << "modal";
+        }
+        EXPECT_EQ(outcome.dialogs.back().text,
+                  c.error.empty() ? std::wstring(kDoneText) : ErrorDisplayText(c.error));
+        EXPECT_TRUE(watch.seen.count(LoadCursorW(nullptr, IDC_WAIT)));
+        EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
+        EXPECT_FALSE(Form().Building());
+        EXPECT_EQ(FileExists(output_), c.saved);
+
+        ASSERT_TRUE(session.WaitForExit());
+        const auto journal = session.Journal();
+        const auto start = std::find(journal.begin(), journal.end(), L"HANG " + c.hung);
+        ASSERT_NE(start, journal.end());
+        ASSERT_NE(start + 1, journal.end());
+        EXPECT_EQ(start[1], L"HANG-END " + c.hung + (c.answer ? L" released" : L" time up"));
+        EXPECT_TRUE(StartsWith(start[-1], c.hung + L" ")) << "the hung call's own line first";
+        // Word is told to quit once, however the build ended: after the hang, or it is the hang.
+        EXPECT_EQ(CountLines(journal, kQuit), 1u);
+        const auto quit = std::find(journal.begin(), journal.end(), kQuit);
+        EXPECT_GE(quit - start, c.hung == L"Application.Quit" ? -1 : 2);
+        EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs"), c.saved ? 1u : 0u);
+        if (c.error.empty()) {
+            EXPECT_EQ(Placements(journal, 36), (std::vector<Placement>{{files[0], 1, 1},
+                                                                       {files[1], 1, 13},
+                                                                       {files[2], 1, 25},
+                                                                       {files[3], 2, 1},
+                                                                       {files[4], 2, 13}}));
+            EXPECT_EQ(journal.back(), L"EXIT refs=0");
+        }
+        // Nothing of the waits is left in the thread's queue.
+        MSG msg;
+        EXPECT_FALSE(PeekMessageW(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_NOREMOVE))
+            << msg.message;
+    }
+    // The next build, with a Word that answers, succeeds.
+    fs::remove(output_);
+    StubSession session;
+    Succeed(session);
 }
 
 TEST_F(DocumentBuild, HourglassShowsWhileWordWorksAndTheArrowReturns) {
