@@ -1,6 +1,7 @@
 // The document build: drives Word to place the listed pictures and save the document.
 #include "DocumentBuild.h"
 
+#include "Handles.h"
 #include "automation/Automation.h"
 
 #include <windows.h>
@@ -193,21 +194,64 @@ std::wstring ResolvedPath(const std::wstring& path) {
     return longer.empty() ? full : longer;
 }
 
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    const std::wstring first = ResolvedPath(a), second = ResolvedPath(b);
+    // The file system ignores case the way an ordinal comparison does, whatever the locale.
+    return CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
+                                static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Which file a path names, whatever way it takes there (another drive letter for the same folder,
+// a share, a link, a "\\?\" form): its volume and its index on that volume.
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+enum class Lookup { Found, Missing, Unknown };
+
+// Opened with no access at all and sharing everything, so that neither a file in use nor one
+// without read permission is in the way; backup semantics open folders too.
+Lookup IdentityOf(const std::wstring& path, FileIdentity& identity) {
+    const UniqueFile file(CreateFileW(path.c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Lookup::Missing
+                                                                              : Lookup::Unknown;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info))
+        return Lookup::Unknown;
+    identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return Lookup::Found;
+}
+
 } // namespace
 
 bool OutputIsListed(const BuildRequest& request) {
-    const std::wstring output = ResolvedPath(request.outputPath);
+    FileIdentity output;
+    const Lookup found = IdentityOf(request.outputPath, output);
+    // Saving under a name that names no file yet cannot replace one.
+    if (found == Lookup::Missing)
+        return false;
     for (const std::wstring& file : request.entries) {
-        // The file system ignores case the way an ordinal comparison does, whatever the locale.
-        if (CompareStringOrdinal(output.c_str(), static_cast<int>(output.size()),
-                                 ResolvedPath(file).c_str(), -1, TRUE) == CSTR_EQUAL)
+        FileIdentity entry;
+        if (found == Lookup::Found && IdentityOf(file, entry) == Lookup::Found) {
+            if (entry == output)
+                return true;
+        } else if (SamePath(request.outputPath, file)) {
             return true;
+        }
     }
     return false;
 }
 
 // One Word session, always ended by Quit without saving; a failing Quit is the error reported.
-// Calls that a busy Word turns away, the clean-up's Quit among them, are tried again for a while.
+// Calls are given up when the user no longer wants to wait for Word, the clean-up's Quit too.
 void BuildDocument(const BuildRequest& request) {
     const BusyServerFilter busyWord;
     const Variant word = Create(L"Word.Application");

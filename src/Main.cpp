@@ -366,6 +366,8 @@ void TfrmMain::Button4Click() {
     }
     const BuildRequest request{Files.Entries(), SpinValue(), WrapChoice(), SaveDialog.FileName};
     if (OutputIsListed(request)) {
+        // The next dialog must not offer the refused name again.
+        SaveDialog.FileName.clear();
         Files.Warn(L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");
         return;
     }

@@ -2,6 +2,7 @@
 // button and dialogs, with the Word stand-in, checked on its journal and the saved file.
 #include "automation/Automation.h"
 #include "DocumentBuildKit.h"
+#include "DriveLetter.h"
 #include "ErrorDisplay.h"
 
 #include <atomic>
@@ -611,6 +612,14 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
     std::wstring upper = picture;
     CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
     const std::wstring roundabout = (sub / L".." / fs::path(picture).filename()).wstring();
+    // The same file under other names that no text comparison can see through.
+    const std::wstring link = (sub / L"別名.jpg").wstring();
+    std::error_code ec;
+    fs::remove(link, ec);
+    ASSERT_TRUE(CreateHardLinkW(link.c_str(), picture.c_str(), nullptr)) << GetLastError();
+    const SecondDriveLetter drive(dir_.wstring());
+    ASSERT_TRUE(drive.ok()) << "no second drive letter for the pictures' folder";
+    const std::wstring throughDrive = drive.Root() + fs::path(picture).filename().wstring();
     const struct {
         const char* what;
         std::wstring listed, typed;
@@ -620,24 +629,40 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
         {"through a folder and back", picture, roundabout},
         {"short name typed", picture, shortName},
         {"short name listed", shortName, picture},
+        {"a hard link typed", picture, link},
+        {"a hard link listed", link, picture},
+        {"another drive letter typed", picture, throughDrive},
+        {"another drive letter listed", throughDrive, picture},
+        {"a long path form typed", picture, L"\\\\?\\" + picture},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_TRUE(OutputIsListed({{files[0], c.listed, files[2]}, 3, 0, c.typed}));
     }
-    // The same name in another folder is another file.
+    // The same name in another folder is another file, and so is a copy; a name that names no
+    // file yet replaces none, listed or not.
     const std::wstring elsewhere = (sub / fs::path(picture).filename()).wstring();
+    fs::remove(elsewhere, ec);
     EXPECT_FALSE(OutputIsListed({files, 3, 0, elsewhere}));
+    const std::wstring copy = (sub / L"複製.jpg").wstring();
+    fs::copy_file(picture, copy, fs::copy_options::overwrite_existing);
+    EXPECT_FALSE(OutputIsListed({files, 3, 0, copy}));
+    const std::wstring gone = (sub / L"消えた.jpg").wstring();
+    fs::remove(gone, ec);
+    EXPECT_FALSE(OutputIsListed({{files[0], gone}, 3, 0, gone}));
 
-    // Through the button: a warning, and neither Word nor the picture touched.
+    // Through the button: a warning, neither Word nor the picture touched, and the refused name
+    // not offered again.
     const std::string before = Contents(picture);
     ASSERT_FALSE(before.empty());
     ResetForm({files[0], shortName, files[2]});
-    SetFocus(Form().Button4);
-    {
+    for (const std::wstring& typed : {picture, link, throughDrive}) {
+        SCOPED_TRACE(ToUtf8(typed));
+        SetFocus(Form().Button4);
+        const bool refusedBefore = typed != picture;
         StubSession session;
         // The save dialog asks first whether to replace the existing file (yes), then the warning.
-        DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(picture)},
+        DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(typed)},
                                {kSaveTitle, DialogAction::Return()},
                                {kWarningTitle, DialogAction::Press(L"OK")}},
                               5000);
@@ -647,6 +672,9 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
         answer.Join();
         EXPECT_EQ(stray.Answered(), 0u) << "a document was built";
         ASSERT_TRUE(answer.AllAnswered()) << answer.Answered();
+        if (refusedBefore) {
+            EXPECT_EQ(answer.SeenAt(0).fileNameField, L"") << "the refused name offered again";
+        }
         EXPECT_EQ(answer.SeenAt(2).text,
                   L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");
         EXPECT_EQ(answer.SeenAt(2).buttons, std::vector<std::wstring>{L"OK"});
@@ -654,11 +682,10 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
         EXPECT_TRUE(session.Journal().empty()) << "Word was started";
         EXPECT_EQ(Contents(picture), before);
         EXPECT_EQ(Form().Files.Count(), 3);
+        EXPECT_EQ(Form().SaveDialog.FileName, L"");
     }
 
     // Saved elsewhere, the build goes on.
-    std::error_code ec;
-    fs::remove(elsewhere, ec);
     ResetForm(files, 3, 0);
     output_ = elsewhere;
     StubSession session;
