@@ -158,11 +158,15 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         RunHandler([&] { WMDropFiles(reinterpret_cast<HDROP>(wp)); });
         return 0;
     case WM_DESTROY:
-        automation::SetWaitQuestion(previousQuestion_);
         UnregisterMainWindow(hwnd);
         if (EndsProgram)
             PostQuitMessage(0);
         return 0;
+    case WM_NCDESTROY:
+        // Also the last message of a window whose creation failed, which may get no WM_DESTROY.
+        UnregisterMainWindow(hwnd);
+        automation::SetWaitQuestion(previousQuestion_);
+        return DefWindowProcW(hwnd, msg, wp, lp);
     default:
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
