@@ -490,7 +490,8 @@ TEST(AutomationFailures, CreateReportsAnUnknownIdentifier) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// A busy server turns calls away; they are tried again for a while.
+// A busy server turns calls away, and a call may wait long for its answer: the user decides how
+// long, and a call that may have acted is not made again.
 
 namespace {
 

@@ -88,7 +88,6 @@ struct WaitLimits {
     DWORD again;
 };
 WaitLimits SetWaitLimits(WaitLimits limits) noexcept;
-WaitLimits CurrentWaitLimits() noexcept;
 
 // The question put to the user. It runs inside a COM callback, on the thread of the call, and must
 // not throw: a question that cannot be asked is a キャンセル. Without a question installed, a call

@@ -136,10 +136,6 @@ WaitLimits SetWaitLimits(WaitLimits limits) noexcept {
     return {firstLimit.exchange(limits.first), againLimit.exchange(limits.again)};
 }
 
-WaitLimits CurrentWaitLimits() noexcept {
-    return {firstLimit.load(), againLimit.load()};
-}
-
 WaitQuestion SetWaitQuestion(WaitQuestion question) noexcept {
     return installedQuestion.exchange(question);
 }
