@@ -1,6 +1,7 @@
 // The document build: drives Word to place the listed pictures and save the document.
 #include "DocumentBuild.h"
 
+#include "Handles.h"
 #include "automation/Automation.h"
 
 #include <windows.h>
@@ -65,6 +66,9 @@ constexpr int32_t wdDoNotSaveChanges = 0;
 
 using enum CallKind;
 
+// A call that Word's Invoke turned away may have acted already. It is made again only when a
+// second time lands where the first did: every get and put, and the methods marked so. Adding a
+// paragraph, picture or document, or moving down a line, is not made again.
 constexpr CallDesc kDocuments{L"Documents", PropertyGet};
 constexpr CallDesc kAdd{L"Add", Method};
 constexpr CallDesc kActiveDocument{L"ActiveDocument", PropertyGet};
@@ -75,7 +79,7 @@ constexpr CallDesc kTopMargin{L"TopMargin", PropertyGet};
 constexpr CallDesc kBottomMargin{L"BottomMargin", PropertyGet};
 constexpr CallDesc kSelection{L"Selection", PropertyGet};
 constexpr CallDesc kTypeParagraph{L"TypeParagraph", Method};
-constexpr CallDesc kGoToPage{L"GoTo", Method, {L"What", L"Which", L"Name"}};
+constexpr CallDesc kGoToPage{L"GoTo", Method, {L"What", L"Which", L"Name"}, Repeatable::Yes};
 constexpr CallDesc kGoToLine{L"GoTo", Method, {L"What", L"Which", L"Count", L"Name"}};
 constexpr CallDesc kSelectionRange{L"Range", PropertyGet};
 constexpr CallDesc kShapes{L"Shapes", PropertyGet};
@@ -86,11 +90,11 @@ constexpr CallDesc kSetHeight{L"Height", PropertyPut};
 constexpr CallDesc kSetLockAspectRatio{L"LockAspectRatio", PropertyPut};
 constexpr CallDesc kWrapFormat{L"WrapFormat", PropertyGet};
 constexpr CallDesc kWrapType{L"Type", PropertyPut};
-constexpr CallDesc kZOrder{L"ZOrder", Method};
+constexpr CallDesc kZOrder{L"ZOrder", Method, {}, Repeatable::Yes};
 constexpr CallDesc kCount{L"Count", PropertyGet};
-constexpr CallDesc kShapeRange{L"Range", Method};
-constexpr CallDesc kSaveAs{L"SaveAs", Method, {L"Filename"}};
-constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}};
+constexpr CallDesc kShapeRange{L"Range", Method, {}, Repeatable::Yes};
+constexpr CallDesc kSaveAs{L"SaveAs", Method, {L"Filename"}, Repeatable::Yes};
+constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}, Repeatable::Yes};
 
 // word.ActiveDocument.<member>; the document reference is dropped as soon as the member answered.
 Variant FromActiveDocument(const Variant& word, const CallDesc& member) {
@@ -203,9 +207,17 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
     CallVoid(document, kSaveAs, saveArgs);
 }
 
+// Word was told to quit, but the wait for its answer was given up: it may still be running.
+constexpr wchar_t kWordLeftRunning[] = L"Ｗｏｒｄが応答しないため、終了を確認できませんでした。"
+                                       L"Ｗｏｒｄは起動したままになっています。";
+
 void QuitWord(const Variant& word) {
     const Arg args[] = {wdDoNotSaveChanges};
-    CallVoid(word, kQuit, args);
+    try {
+        CallVoid(word, kQuit, args);
+    } catch (const CallGivenUp&) {
+        throw Error(kWordLeftRunning);
+    }
 }
 
 // A path API's answer in a buffer grown to the length it asks for; empty when it fails.
@@ -236,21 +248,64 @@ std::wstring ResolvedPath(const std::wstring& path) {
     return longer.empty() ? full : longer;
 }
 
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    const std::wstring first = ResolvedPath(a), second = ResolvedPath(b);
+    // The file system ignores case the way an ordinal comparison does, whatever the locale.
+    return CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
+                                static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Which file a path names, whatever way it takes there (another drive letter for the same folder,
+// a share, a link, a "\\?\" form): its volume and its index on that volume.
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+enum class Lookup { Found, Missing, Unknown };
+
+// Opened with no access at all and sharing everything, so that neither a file in use nor one
+// without read permission is in the way; backup semantics open folders too.
+Lookup IdentityOf(const std::wstring& path, FileIdentity& identity) {
+    const UniqueFile file(CreateFileW(path.c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Lookup::Missing
+                                                                              : Lookup::Unknown;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info))
+        return Lookup::Unknown;
+    identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return Lookup::Found;
+}
+
 } // namespace
 
 bool OutputIsListed(const BuildRequest& request) {
-    const std::wstring output = ResolvedPath(request.outputPath);
+    FileIdentity output;
+    const Lookup found = IdentityOf(request.outputPath, output);
+    // Saving under a name that names no file yet cannot replace one.
+    if (found == Lookup::Missing)
+        return false;
     for (const std::wstring& file : request.entries) {
-        // The file system ignores case the way an ordinal comparison does, whatever the locale.
-        if (CompareStringOrdinal(output.c_str(), static_cast<int>(output.size()),
-                                 ResolvedPath(file).c_str(), -1, TRUE) == CSTR_EQUAL)
+        FileIdentity entry;
+        if (found == Lookup::Found && IdentityOf(file, entry) == Lookup::Found) {
+            if (entry == output)
+                return true;
+        } else if (SamePath(request.outputPath, file)) {
             return true;
+        }
     }
     return false;
 }
 
 // One Word session, always ended by Quit without saving; a failing Quit is the error reported.
-// Calls that a busy Word turns away, the clean-up's Quit among them, are tried again for a while.
+// Calls are given up when the user no longer wants to wait for Word, the clean-up's Quit too.
 void BuildDocument(const BuildRequest& request) {
     const BusyServerFilter busyWord;
     const Variant word = Create(L"Word.Application");

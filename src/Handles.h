@@ -14,6 +14,7 @@ using UniqueDrop = UniqueAny<HDROP, DragFinish>;
 using UniqueBstr = UniqueAny<BSTR, SysFreeString>;
 using UniqueFind = UniqueAny<HANDLE, FindClose, -1>; // INVALID_HANDLE_VALUE
 using UniqueKernelHandle = UniqueAny<HANDLE, CloseHandle>;
+using UniqueFile = UniqueAny<HANDLE, CloseHandle, -1>; // INVALID_HANDLE_VALUE
 using UniqueMemDc = UniqueAny<HDC, DeleteDC>;
 using UniqueCoTaskMem = UniqueAny<void*, CoTaskMemFree>; // shell item lists and other task memory
 

@@ -50,6 +50,21 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+// Word has kept one call waiting for a while: the user chooses between waiting on and giving the
+// call up. Asked inside COM's wait, where nothing may throw: a question that cannot be shown is a
+// キャンセル.
+automation::WaitAnswer AskWhetherToWaitForWord() noexcept {
+    try {
+        return MessageDialog(L"Ｗｏｒｄから応答がありません。待ち続けますか？",
+                             TMsgDlgType::mtConfirmation,
+                             TMsgDlgButtons::mbOKCancel) == TModalResult::mrOk
+                   ? automation::WaitAnswer::KeepWaiting
+                   : automation::WaitAnswer::Cancel;
+    } catch (...) {
+        return automation::WaitAnswer::Cancel;
+    }
+}
+
 // Asks Word for its version: Word 2007 (12) and later write .docx. The object is released on
 // every path and Word is not told to quit: it was only asked a question.
 bool WordWritesDocx() {
@@ -97,6 +112,8 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_NCCREATE:
         RegisterMainWindow(hwnd);
+        // Calls to Word that take long are the user's to give up, with the main window as owner.
+        previousQuestion_ = automation::SetWaitQuestion(&AskWhetherToWaitForWord);
         return DefWindowProcW(hwnd, msg, wp, lp);
     case WM_CREATE:
         CreateControls();
@@ -145,6 +162,11 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (EndsProgram)
             PostQuitMessage(0);
         return 0;
+    case WM_NCDESTROY:
+        // Also the last message of a window whose creation failed, which may get no WM_DESTROY.
+        UnregisterMainWindow(hwnd);
+        automation::SetWaitQuestion(previousQuestion_);
+        return DefWindowProcW(hwnd, msg, wp, lp);
     default:
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
@@ -348,6 +370,8 @@ void TfrmMain::Button4Click() {
     }
     const BuildRequest request{Files.Entries(), SpinValue(), WrapChoice(), SaveDialog.FileName};
     if (OutputIsListed(request)) {
+        // The next dialog must not offer the refused name again.
+        SaveDialog.FileName.clear();
         Files.Warn(L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");
         return;
     }

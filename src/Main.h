@@ -6,6 +6,7 @@
 #include "SaveDialog.h"
 #include "SpinEdit.h"
 #include "WindowBase.h"
+#include "automation/Automation.h"
 
 #include <windows.h>
 
@@ -86,4 +87,5 @@ private:
     TSpinEdit spin_;
     HWND lastFocus_ = nullptr;       // the focused control when the window was last deactivated
     HCURSOR screenCursor_ = nullptr; // for the whole window (null: each control shows its own)
+    automation::WaitQuestion previousQuestion_ = nullptr; // put back when the window goes
 };

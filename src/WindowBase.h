@@ -7,6 +7,9 @@
 
 #include <windows.h>
 
+#include <exception>
+#include <utility>
+
 // A new window: class, caption, style, place in the parent's client area, control id, font
 // (given with WM_SETFONT when there is one) and extended style.
 struct WindowArgs {
@@ -51,12 +54,22 @@ protected:
     ~WindowBase() = default;
 
     // T's window, with its class registered first; HandleMessage sees it from WM_NCCREATE on.
+    // An exception from HandleMessage during WM_NCCREATE or WM_CREATE fails the creation, and is
+    // thrown here once the half-made window is gone.
     HWND CreateWindowOf(HWND parent, WindowArgs args, HINSTANCE instance = nullptr) {
         if (!instance)
             instance = GetModuleHandleW(nullptr);
         RegisterWindowClass(instance, T::kClassName, &WndProc, &T::DescribeClass);
         args.className = T::kClassName;
-        return CreateWindowFrom(parent, args, static_cast<T*>(this), instance);
+        creationError_ = nullptr;
+        try {
+            return CreateWindowFrom(parent, args, static_cast<T*>(this), instance);
+        } catch (...) {
+            hwnd_.release(); // destroyed by the failed creation
+            if (creationError_)
+                std::rethrow_exception(std::exchange(creationError_, nullptr));
+            throw;
+        }
     }
 
     static void DescribeClass(WNDCLASSEXW&) noexcept {}
@@ -83,6 +96,8 @@ protected:
     UniqueHwnd hwnd_;
 
 private:
+    std::exception_ptr creationError_;
+
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
         T* self = nullptr;
         if (msg == WM_NCCREATE) {
@@ -95,7 +110,17 @@ private:
         if (!self)
             return DefWindowProcW(hwnd, msg, wp, lp);
         LRESULT result = 0;
-        RunHandler([&] { result = self->HandleMessage(msg, wp, lp); });
+        if (msg == WM_NCCREATE || msg == WM_CREATE) {
+            // A window that could not be made whole is not made at all.
+            try {
+                result = self->HandleMessage(msg, wp, lp);
+            } catch (...) {
+                self->creationError_ = std::current_exception();
+                result = msg == WM_NCCREATE ? FALSE : -1;
+            }
+        } else {
+            RunHandler([&] { result = self->HandleMessage(msg, wp, lp); });
+        }
         if (msg == WM_NCDESTROY) {
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             self->hwnd_.release();

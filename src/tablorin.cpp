@@ -1,53 +1,8 @@
-// Entry point: COM for this thread, the main window, the message loop.
-#include "AppTitle.h"
-#include "ErrorDisplay.h"
-#include "Main.h"
+// Entry point: the program takes no arguments and runs its main window until it is closed.
+#include "Program.h"
 
 #include <windows.h>
-#include <commctrl.h>
-#include <objbase.h>
-
-namespace {
-
-// COM for the main thread, single-threaded apartment, for the program's lifetime.
-struct ComApartment {
-    ComApartment() = default;
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
-        if (SUCCEEDED(hr))
-            CoUninitialize();
-    }
-    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-};
-
-} // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-    ComApartment com;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
-
-    TfrmMain form;
-    form.EndsProgram = true;
-    HWND hwnd = nullptr;
-    try {
-        hwnd = form.Create(instance);
-    } catch (...) {
-        ShowCurrentException();
-        return 1;
-    }
-    ShowWindow(hwnd, show);
-    UpdateWindow(hwnd);
-
-    MSG msg{};
-    BOOL got = 0;
-    while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
-        if (!IsDialogMessageW(hwnd, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    // Only WM_QUIT carries an exit code; a loop that failed (-1) has none to give.
-    return got == 0 ? static_cast<int>(msg.wParam) : 1;
+    return RunProgram(instance, show);
 }

@@ -12,6 +12,7 @@
 #include <cwchar>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -170,7 +171,7 @@ const CallDesc kTypeParagraph{L"TypeParagraph", CallKind::Method};
 const CallDesc kVersion{L"Version", CallKind::PropertyGet};
 const CallDesc kGoToLine{L"GoTo", CallKind::Method, {L"What", L"Which", L"Count", L"Name"}};
 const CallDesc kWrapType{L"Type", CallKind::PropertyPut};
-const CallDesc kSaveAs{L"SaveAs", CallKind::Method, {L"Filename"}};
+const CallDesc kSaveAs{L"SaveAs", CallKind::Method, {L"Filename"}, Repeatable::Yes};
 
 HRESULT STDAPICALLTYPE FillDescriptionLater(EXCEPINFO* info) {
     info->bstrDescription = SysAllocString(L"遅れて届いた説明。 \r\n");
@@ -502,21 +503,70 @@ TEST(AutomationFailures, CreateReportsAnUnknownIdentifier) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// A busy server turns calls away; they are tried again for a while.
+// A busy server turns calls away, and a call may wait long for its answer: the user decides how
+// long, and a call that may have acted is not made again.
 
 namespace {
 
-// A shorter retry time for one test, so that a server that stays busy is given up on soon.
-class RetryLimit {
+// Shorter waits for one test, so that a server that stays busy is asked about soon.
+class Limits {
 public:
-    explicit RetryLimit(DWORD ms) : previous_(SetBusyRetryLimit(ms)) {}
-    RetryLimit(const RetryLimit&) = delete;
-    RetryLimit& operator=(const RetryLimit&) = delete;
-    ~RetryLimit() { SetBusyRetryLimit(previous_); }
+    Limits(DWORD first, DWORD again) : previous_(SetWaitLimits({first, again})) {}
+    Limits(const Limits&) = delete;
+    Limits& operator=(const Limits&) = delete;
+    ~Limits() { SetWaitLimits(previous_); }
 
 private:
-    DWORD previous_;
+    WaitLimits previous_;
 };
+
+// The user's answers to the question, in order, while it lives; then no question again.
+class Answers {
+public:
+    explicit Answers(std::vector<WaitAnswer> answers) {
+        queue_ = std::move(answers);
+        asked_ = 0;
+        previous_ = SetWaitQuestion(&Next);
+    }
+    Answers(const Answers&) = delete;
+    Answers& operator=(const Answers&) = delete;
+    ~Answers() {
+        SetWaitQuestion(previous_);
+        onFirst = nullptr;
+    }
+    static size_t Asked() { return asked_; }
+    // Runs once, at the first question.
+    static inline std::function<void()> onFirst;
+
+private:
+    static WaitAnswer Next() noexcept {
+        if (asked_ == 0 && onFirst)
+            onFirst();
+        const size_t i = asked_++;
+        return i < queue_.size() ? queue_[i] : WaitAnswer::Cancel;
+    }
+    static inline std::vector<WaitAnswer> queue_;
+    static inline size_t asked_ = 0;
+    WaitQuestion previous_;
+};
+
+const CallDesc kQuit{L"Quit", CallKind::Method, {L"SaveChanges"}, Repeatable::Yes};
+
+// The text of the failure a call ends with, and whether it was given up on.
+struct Outcome {
+    std::wstring text;
+    bool givenUp = false;
+};
+template <class F> Outcome OutcomeOf(F&& call) {
+    try {
+        call();
+    } catch (const CallGivenUp& e) {
+        return {e.message(), true};
+    } catch (const Error& e) {
+        return {e.message(), false};
+    }
+    return {};
+}
 
 // The message filter registered for this thread now, with a reference.
 Microsoft::WRL::ComPtr<IMessageFilter> CurrentFilter() {
@@ -573,12 +623,13 @@ TEST(AutomationBusy, RefusedCallsAreMadeAgainUntilTaken) {
 }
 
 TEST(AutomationBusy, AServerThatStaysBusyEndsTheCallWithTheRefusalsText) {
-    const RetryLimit shortWait(300);
+    // Nobody to ask: the call is given up at the first limit.
+    const Limits shortWait(300, 600000);
     FakeDispatch word({L"Quit", L"SaveChanges"});
     word.onInvoke = [](auto&, VARIANT*, EXCEPINFO*) { return RPC_E_CALL_REJECTED; };
-    EXPECT_ERROR_TEXT(
-        CallVoid(word.Ref(), {L"Quit", CallKind::Method, {L"SaveChanges"}}, std::vector<Arg>{0}),
-        ErrorText(RPC_E_CALL_REJECTED));
+    const Outcome outcome = OutcomeOf([&] { CallVoid(word.Ref(), kQuit, std::vector<Arg>{0}); });
+    EXPECT_EQ(outcome.text, ErrorText(RPC_E_CALL_REJECTED));
+    EXPECT_TRUE(outcome.givenUp);
     EXPECT_GE(word.invocations.size(), 2u);
     // Other failures are never tried again.
     word.invocations.clear();
@@ -590,7 +641,7 @@ TEST(AutomationBusy, AServerThatStaysBusyEndsTheCallWithTheRefusalsText) {
 }
 
 TEST(AutomationBusy, TheFilterRetriesLaterCallsWithinTheLimitAndIsRemovedAfterwards) {
-    const RetryLimit limit(30000);
+    const Limits limit(30000, 60000);
     OtherFilter before;
     ASSERT_EQ(CoRegisterMessageFilter(&before, nullptr), S_OK);
     {
@@ -602,6 +653,12 @@ TEST(AutomationBusy, TheFilterRetriesLaterCallsWithinTheLimitAndIsRemovedAfterwa
         EXPECT_LT(first, 30000u);
         const DWORD later = filter->RetryRejectedCall(nullptr, 29000, SERVERCALL_RETRYLATER);
         EXPECT_LE(later, 1000u);
+        // Less than 100 reads as "again at once": never, not even just before the limit.
+        for (DWORD elapsed : {0u, 29901u, 29950u, 29999u}) {
+            const DWORD pause = filter->RetryRejectedCall(nullptr, elapsed, SERVERCALL_RETRYLATER);
+            EXPECT_GE(pause, 100u) << elapsed;
+            EXPECT_LE(pause, 1000u) << elapsed;
+        }
         EXPECT_EQ(filter->RetryRejectedCall(nullptr, 30000, SERVERCALL_RETRYLATER), ~0u);
         EXPECT_EQ(filter->RetryRejectedCall(nullptr, 0, SERVERCALL_REJECTED), ~0u);
         EXPECT_EQ(filter->HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr),
@@ -624,6 +681,192 @@ TEST(AutomationBusy, ACallTheFilterGaveUpOnIsNotMadeAgain) {
     };
     EXPECT_ERROR_TEXT(Call(word.Ref(), kVersion), ErrorText(RPC_E_CALL_REJECTED));
     EXPECT_EQ(word.invocations.size(), 1u);
+}
+
+TEST(AutomationBusy, OneClockCoversTheNameLookupAndTheInvocation) {
+    // The names are refused until the user is first asked; then the invocation is refused for
+    // longer than the first limit (five pauses of at least 100 ms). Counted from the start of the
+    // call that is one question, counted from the start of the invocation it would be two.
+    const Limits limits(300, 600000);
+    FakeDispatch document({L"SaveAs", L"Filename"});
+    document.busyNames = 1000000;
+    const Answers answers({WaitAnswer::KeepWaiting});
+    Answers::onFirst = [&] { document.busyNames = 0; };
+    int refusals = 5;
+    document.onInvoke = [&](auto&, VARIANT*, EXCEPINFO*) {
+        return refusals-- > 0 ? RPC_E_CALL_REJECTED : S_OK;
+    };
+    std::wstring path = L"C:\\保存\\済み";
+    CallVoid(document.Ref(), kSaveAs, std::vector<Arg>{&path});
+    EXPECT_EQ(Answers::Asked(), 1u);
+    EXPECT_EQ(document.invocations.size(), 6u);
+    EXPECT_EQ(document.refs, 1u);
+}
+
+TEST(AutomationBusy, TheUserDecidesHowLongACallThatStaysBusyIsWaitedFor) {
+    using enum WaitAnswer;
+    constexpr int kForEver = 1 << 30;
+    const struct {
+        const char* what;
+        int refusals;
+        std::vector<WaitAnswer> answers;
+        size_t asked;
+        bool givenUp;
+    } cases[] = {
+        {"busy for a moment: nobody is asked", 2, {}, 0, false},
+        {"given up at once", kForEver, {Cancel}, 1, true},
+        {"waited for once, then given up", kForEver, {KeepWaiting, Cancel}, 2, true},
+        {"waited for twice", kForEver, {KeepWaiting, KeepWaiting, Cancel}, 3, true},
+        {"waited for until it answers", 4, {KeepWaiting, KeepWaiting, KeepWaiting}, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A moment is well below the first limit; the refusals of a server that answers in the
+        // end take longer than the first limit but not than the next.
+        const bool brief = c.answers.empty();
+        const Limits limits(brief ? 600000 : 200, brief ? 600000 : c.givenUp ? 200 : 600000);
+        const Answers answers(c.answers);
+        FakeDispatch word({L"Quit", L"SaveChanges"});
+        int refusals = c.refusals;
+        word.onInvoke = [&](auto&, VARIANT*, EXCEPINFO*) {
+            return refusals-- > 0 ? RPC_E_CALL_REJECTED : S_OK;
+        };
+        const Outcome outcome =
+            OutcomeOf([&] { CallVoid(word.Ref(), kQuit, std::vector<Arg>{0}); });
+        EXPECT_EQ(Answers::Asked(), c.asked);
+        EXPECT_EQ(outcome.givenUp, c.givenUp);
+        EXPECT_EQ(outcome.text, c.givenUp ? ErrorText(RPC_E_CALL_REJECTED) : L"");
+        if (!c.givenUp) {
+            EXPECT_EQ(word.invocations.size(), static_cast<size_t>(c.refusals) + 1);
+        }
+        EXPECT_EQ(word.refs, 1u);
+    }
+}
+
+TEST(AutomationBusy, MethodsThatMayHaveActedAreNotMadeAgainWhenInvokeTurnsThemAway) {
+    const CallDesc add{L"Add", CallKind::Method};
+    const CallDesc addPicture{L"AddPicture", CallKind::Method, {L"FileName"}};
+    const CallDesc zorder{L"ZOrder", CallKind::Method, {}, Repeatable::Yes};
+    const CallDesc goToPage{
+        L"GoTo", CallKind::Method, {L"What", L"Which", L"Name"}, Repeatable::Yes};
+    const struct {
+        const CallDesc& desc;
+        std::vector<Arg> args;
+        bool again;
+    } cases[] = {
+        {kTypeParagraph, {}, false},
+        {kGoToLine, {3, 2, 1, L""}, false},
+        {addPicture, {L"C:\\写真.jpg"}, false},
+        {add, {}, false},
+        {kVersion, {}, true},
+        {kWrapType, {3}, true},
+        {zorder, {4}, true},
+        {goToPage, {1, 2, L"1"}, true},
+        {kSaveAs, {L"C:\\出力.docx"}, true},
+        {kQuit, {0}, true},
+    };
+    const Answers nobodyAsked({});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(std::wstring(c.desc.member)));
+        FakeDispatch target({std::wstring(c.desc.member), L"What", L"Which", L"Count", L"Name",
+                             L"FileName", L"Filename", L"SaveChanges"});
+        // Names are only looked up: a refused lookup is always made again.
+        target.busyNames = 1;
+        bool refused = false;
+        target.onInvoke = [&](auto&, VARIANT*, EXCEPINFO*) {
+            return std::exchange(refused, true) ? S_OK : RPC_E_CALL_REJECTED;
+        };
+        const Outcome outcome = OutcomeOf([&] { CallVoid(target.Ref(), c.desc, c.args); });
+        EXPECT_EQ(target.nameRequests.size(), 2u);
+        EXPECT_EQ(target.invocations.size(), c.again ? 2u : 1u);
+        EXPECT_EQ(outcome.text, c.again ? L"" : ErrorText(RPC_E_CALL_REJECTED));
+        EXPECT_FALSE(outcome.givenUp) << "a refusal is a failure, not a wait given up";
+        EXPECT_EQ(target.refs, 1u);
+    }
+    EXPECT_EQ(Answers::Asked(), 0u);
+}
+
+TEST(AutomationBusy, TheFilterAsksAboutACallThatWaitsForItsAnswer) {
+    using enum WaitAnswer;
+    const BusyServerFilter busy;
+    // Asked at the first consultation; the next limit is far.
+    const Limits limits(0, 600000);
+    const struct {
+        const char* what;
+        std::vector<WaitAnswer> answers; // none: no question installed
+        bool installed;
+        DWORD pending; // what MessagePending answers, every time
+        HRESULT comAnswer;
+    } cases[] = {
+        {"waited for", {KeepWaiting}, true, PENDINGMSG_WAITDEFPROCESS, S_OK},
+        {"given up", {Cancel}, true, PENDINGMSG_CANCELCALL, RPC_E_CALL_CANCELED},
+        {"nobody to ask", {}, false, PENDINGMSG_CANCELCALL, RPC_E_CALL_CANCELED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::optional<Answers> answers;
+        if (c.installed)
+            answers.emplace(c.answers);
+        FakeDispatch word({L"Version"});
+        std::vector<DWORD> seen;
+        word.onInvoke = [&](auto&, VARIANT*, EXCEPINFO*) {
+            // As COM does while it waits for the answer and messages come in.
+            for (int i = 0; i < 3; ++i)
+                seen.push_back(CurrentFilter()->MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL));
+            return seen.back() == PENDINGMSG_CANCELCALL ? c.comAnswer : S_OK;
+        };
+        const Outcome outcome = OutcomeOf([&] { Call(word.Ref(), kVersion); });
+        EXPECT_EQ(seen, std::vector<DWORD>(3, c.pending));
+        if (c.installed) {
+            EXPECT_EQ(Answers::Asked(), 1u) << "asked once, then left alone";
+        }
+        EXPECT_EQ(outcome.givenUp, c.comAnswer != S_OK);
+        EXPECT_EQ(outcome.text, c.comAnswer != S_OK ? ErrorText(c.comAnswer) : L"");
+        EXPECT_EQ(word.invocations.size(), 1u);
+    }
+    // Between calls the filter has nothing to ask about.
+    EXPECT_EQ(CurrentFilter()->MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL),
+              static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS));
+}
+
+TEST(AutomationBusy, ACallGivenUpInTheFilterIsNotMadeAgain) {
+    const BusyServerFilter busy;
+    const Limits limits(0, 600000);
+    const Answers answers({WaitAnswer::Cancel});
+    FakeDispatch word({L"Quit", L"SaveChanges"});
+    word.onInvoke = [](auto&, VARIANT*, EXCEPINFO*) {
+        // Refused by the server's own message filter: COM asks ours, which gives up.
+        EXPECT_EQ(CurrentFilter()->RetryRejectedCall(nullptr, 10, SERVERCALL_RETRYLATER), ~0u);
+        return RPC_E_CALL_REJECTED;
+    };
+    const Outcome outcome = OutcomeOf([&] { CallVoid(word.Ref(), kQuit, std::vector<Arg>{0}); });
+    EXPECT_TRUE(outcome.givenUp);
+    EXPECT_EQ(outcome.text, ErrorText(RPC_E_CALL_REJECTED));
+    EXPECT_EQ(word.invocations.size(), 1u);
+    EXPECT_EQ(Answers::Asked(), 1u);
+}
+
+TEST(AutomationBusy, ACallThatWaitsIsWokenAndLeavesNothingInTheQueue) {
+    MSG msg;
+    while (PeekMessageW(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_REMOVE)) {
+    }
+    const BusyServerFilter busy;
+    FakeDispatch word({L"Version"});
+    bool woken = false;
+    word.onInvoke = [&](auto&, VARIANT*, EXCEPINFO*) {
+        // COM's wait for the answer looks at the filter only when a message comes.
+        woken =
+            MsgWaitForMultipleObjectsEx(0, nullptr, 10000, QS_ALLPOSTMESSAGE, 0) == WAIT_OBJECT_0;
+        return S_OK;
+    };
+    Call(word.Ref(), kVersion);
+    EXPECT_TRUE(woken);
+    EXPECT_FALSE(PeekMessageW(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_NOREMOVE))
+        << "left in the queue: " << msg.message;
+    // Nothing comes between calls.
+    Sleep(700);
+    EXPECT_FALSE(PeekMessageW(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_NOREMOVE))
+        << "posted between calls: " << msg.message;
 }
 
 // ---------------------------------------------------------------------------------------------

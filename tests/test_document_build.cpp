@@ -3,11 +3,14 @@
 #include "automation/Automation.h"
 #include "DocumentBuildKit.h"
 #include "DocxReader.h"
+#include "DriveLetter.h"
+#include "ErrorDisplay.h"
 
 #include <atomic>
 #include <climits>
 #include <cmath>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -500,10 +503,14 @@ TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
         DWORD call, times;
         std::wstring busy;
     } cases[] = {
-        {L"", 1, 3, L"BUSY Application.Documents"}, // still starting: the build's first call
-        {L"AddPicture", 2, 2, L"BUSY Shapes.AddPicture"},
+        {L"", 1, 3, L"BUSY Application.Documents"},        // still starting: the build's first call
+        {L"LinesPage", 1, 2, L"BUSY PageSetup.LinesPage"}, // a get
         {L"TopMargin", 1, 2, L"BUSY PageSetup.TopMargin"},
         {L"Height", 4, 3, L"BUSY Shape.Height"},
+        {L"GoTo", 1, 2, L"BUSY Selection.GoTo"},  // the page move: absolute
+        {L"Type", 3, 2, L"BUSY WrapFormat.Type"}, // a put
+        {L"ZOrder", 2, 2, L"BUSY Shape.ZOrder"},
+        {L"SaveAs", 1, 2, L"BUSY Document.SaveAs"},
         {L"Quit", 1, 3, L"BUSY Application.Quit"},
     };
     for (const auto& c : cases) {
@@ -529,17 +536,58 @@ TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
     }
 }
 
-TEST_F(DocumentBuild, AWordThatStaysBusyIsReportedStillToldToQuitAndLetGo) {
-    struct ShortRetry {
-        DWORD before = automation::SetBusyRetryLimit(400);
-        ~ShortRetry() { automation::SetBusyRetryLimit(before); }
-    } shortRetry;
+TEST_F(DocumentBuild, CallsThatMayHaveActedAreNotMadeAgainWhenWordTurnsThemAway) {
+    // Word's own Invoke refused them: a second paragraph, picture, document or line move would
+    // shift the layout unseen, so the build fails instead.
+    const struct {
+        const wchar_t* member;
+        DWORD call;
+        std::wstring line; // of the calls to it that Word took
+        size_t taken;
+    } cases[] = {
+        {L"Add", 1, L"Documents.Add ", 0},
+        {L"TypeParagraph", 5, kTypeParagraph, 4},
+        {L"AddPicture", 2, L"Shapes.AddPicture ", 1},
+        {L"GoTo", 2, L"Selection.GoTo method What=VT_I4:3 ", 0}, // the first line move
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.member));
+        StubScenario scenario;
+        scenario.busyMember = c.member;
+        scenario.busyCall = c.call;
+        scenario.busyTimes = 1;
+        StubSession session(scenario);
+        EXPECT_EQ(BuildFromRequest(First(5), 3, 0, output_),
+                  automation::ErrorText(RPC_E_CALL_REJECTED));
+        ExpectWordEndedClean(session);
+        const auto journal = session.Journal();
+        EXPECT_EQ(CountPrefix(journal, L"BUSY "), 1u);
+        EXPECT_EQ(CountPrefix(journal, c.line), c.taken) << "made again";
+        EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs"), 0u);
+        EXPECT_FALSE(FileExists(output_));
+    }
+}
+
+TEST_F(DocumentBuild, AWordThatStaysBusyIsTheUsersToGiveUpStillToldToQuitAndLetGo) {
+    // The question comes at the first limit of the first call, not a lookup's and an
+    // invocation's limits later; given up, the clean-up's Quit is asked about in turn.
+    const ShortWaits waits;
     StubScenario scenario;
     scenario.busyCall = 1;
     scenario.busyTimes = 0xFFFFFFFF;
     StubSession session(scenario);
-    EXPECT_EQ(BuildFromRequest(First(2), 3, 0, output_),
-              automation::ErrorText(RPC_E_CALL_REJECTED));
+    DialogAnswerer answer(
+        {{kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)},
+         {kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)}});
+    EXPECT_EQ(BuildFromRequest(First(2), 3, 0, output_), kWordLeftRunning);
+    answer.Join();
+    ASSERT_TRUE(answer.AllAnswered());
+    for (const DialogSeen& seen : answer.Seen()) {
+        EXPECT_EQ(seen.text, kNoAnswerText);
+        EXPECT_EQ(seen.buttons, (std::vector<std::wstring>{L"OK", L"キャンセル"}));
+        EXPECT_EQ(seen.owner, Form().Handle());
+        EXPECT_TRUE(seen.ownerDisabled) << "modal";
+    }
     ASSERT_TRUE(session.WaitForExit());
     const auto journal = session.Journal();
     EXPECT_GE(CountLines(journal, L"BUSY Application.Documents"), 2u);
@@ -549,6 +597,101 @@ TEST_F(DocumentBuild, AWordThatStaysBusyIsReportedStillToldToQuitAndLetGo) {
         << "Word took no call";
     EXPECT_EQ(journal.back(), L"EXIT refs=0");
     EXPECT_FALSE(FileExists(output_));
+}
+
+// ---- a Word that stops answering ----------------------------------------------------------
+
+TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) {
+    const std::wstring cancelled = automation::ErrorText(RPC_E_CALL_CANCELED);
+    const struct {
+        const char* what;
+        const wchar_t* member;
+        DWORD call;
+        DWORD hangMs;
+        std::wstring hung;     // as the journal names the call
+        const wchar_t* answer; // to the question; none: no question comes
+        std::wstring error;    // none: the build succeeds
+        bool saved;
+    } cases[] = {
+        {"a picture, given up", L"AddPicture", 2, INFINITE, L"Shapes.AddPicture", L"キャンセル",
+         cancelled, false},
+        {"a picture, waited for", L"AddPicture", 2, INFINITE, L"Shapes.AddPicture", L"OK", L"",
+         true},
+        {"a picture, a moment", L"AddPicture", 2, 300, L"Shapes.AddPicture", nullptr, L"", true},
+        {"the clean-up's Quit, given up", L"Quit", 1, INFINITE, L"Application.Quit", L"キャンセル",
+         kWordLeftRunning, true},
+    };
+    const auto files = First(5);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ec;
+        fs::remove(output_, ec);
+        ResetForm(files, 3, 0);
+        // A moment is well within the usual first limit.
+        std::optional<ShortWaits> waits;
+        if (c.answer)
+            waits.emplace();
+        StubScenario scenario;
+        scenario.hangMember = c.member;
+        scenario.hangCall = c.call;
+        scenario.hangMs = c.hangMs;
+        StubSession session(scenario);
+        std::vector<DialogAnswerer::Step> question;
+        if (c.answer) {
+            // Under Wine a call given up still waits for Word's answer: Word answers as the user
+            // does, and the program drops what comes.
+            question.push_back({kQuestionTitle, DialogAction::Press(c.answer),
+                                [&] { session.EndHang(); }, WordStuck(session)});
+        }
+        CursorWatch watch(GetCurrentThreadId());
+        const BuildOutcome outcome =
+            RunBuild(output_, c.error.empty() ? kInfoTitle : kErrorTitle, question);
+        watch.Stop();
+        ASSERT_TRUE(outcome.allAnswered);
+        ASSERT_EQ(outcome.dialogs.size(), c.answer ? 3u : 2u);
+        if (c.answer) {
+            const DialogSeen& asked = outcome.dialogs[1];
+            EXPECT_EQ(asked.text, kNoAnswerText);
+            EXPECT_EQ(asked.buttons, (std::vector<std::wstring>{L"OK", L"キャンセル"}));
+            EXPECT_EQ(asked.owner, Form().Handle());
+            EXPECT_TRUE(asked.ownerDisabled) << "modal";
+        }
+        EXPECT_EQ(outcome.dialogs.back().text,
+                  c.error.empty() ? std::wstring(kDoneText) : ErrorDisplayText(c.error));
+        EXPECT_TRUE(watch.seen.count(LoadCursorW(nullptr, IDC_WAIT)));
+        EXPECT_EQ(outcome.cursorAfter, LoadCursorW(nullptr, IDC_ARROW));
+        EXPECT_FALSE(Form().Building());
+        EXPECT_EQ(FileExists(output_), c.saved);
+
+        ASSERT_TRUE(session.WaitForExit());
+        const auto journal = session.Journal();
+        const auto start = std::find(journal.begin(), journal.end(), L"HANG " + c.hung);
+        ASSERT_NE(start, journal.end());
+        ASSERT_NE(start + 1, journal.end());
+        EXPECT_EQ(start[1], L"HANG-END " + c.hung + (c.answer ? L" released" : L" time up"));
+        EXPECT_TRUE(StartsWith(start[-1], c.hung + L" ")) << "the hung call's own line first";
+        // Word is told to quit once, however the build ended: after the hang, or it is the hang.
+        EXPECT_EQ(CountLines(journal, kQuit), 1u);
+        const auto quit = std::find(journal.begin(), journal.end(), kQuit);
+        EXPECT_GE(quit - start, c.hung == L"Application.Quit" ? -1 : 2);
+        EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs"), c.saved ? 1u : 0u);
+        if (c.error.empty()) {
+            EXPECT_EQ(Placements(journal, 36), (std::vector<Placement>{{files[0], 1, 1},
+                                                                       {files[1], 1, 13},
+                                                                       {files[2], 1, 25},
+                                                                       {files[3], 2, 1},
+                                                                       {files[4], 2, 13}}));
+            EXPECT_EQ(journal.back(), L"EXIT refs=0");
+        }
+        // Nothing of the waits is left in the thread's queue.
+        MSG msg;
+        EXPECT_FALSE(PeekMessageW(&msg, reinterpret_cast<HWND>(-1), 0, 0, PM_NOREMOVE))
+            << msg.message;
+    }
+    // The next build, with a Word that answers, succeeds.
+    fs::remove(output_);
+    StubSession session;
+    Succeed(session);
 }
 
 TEST_F(DocumentBuild, HourglassShowsWhileWordWorksAndTheArrowReturns) {
@@ -585,6 +728,14 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
     std::wstring upper = picture;
     CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
     const std::wstring roundabout = (sub / L".." / fs::path(picture).filename()).wstring();
+    // The same file under other names that no text comparison can see through.
+    const std::wstring link = (sub / L"別名.jpg").wstring();
+    std::error_code ec;
+    fs::remove(link, ec);
+    ASSERT_TRUE(CreateHardLinkW(link.c_str(), picture.c_str(), nullptr)) << GetLastError();
+    const SecondDriveLetter drive(dir_.wstring());
+    ASSERT_TRUE(drive.ok()) << "no second drive letter for the pictures' folder";
+    const std::wstring throughDrive = drive.Root() + fs::path(picture).filename().wstring();
     const struct {
         const char* what;
         std::wstring listed, typed;
@@ -594,24 +745,40 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
         {"through a folder and back", picture, roundabout},
         {"short name typed", picture, shortName},
         {"short name listed", shortName, picture},
+        {"a hard link typed", picture, link},
+        {"a hard link listed", link, picture},
+        {"another drive letter typed", picture, throughDrive},
+        {"another drive letter listed", throughDrive, picture},
+        {"a long path form typed", picture, L"\\\\?\\" + picture},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_TRUE(OutputIsListed({{files[0], c.listed, files[2]}, 3, 0, c.typed}));
     }
-    // The same name in another folder is another file.
+    // The same name in another folder is another file, and so is a copy; a name that names no
+    // file yet replaces none, listed or not.
     const std::wstring elsewhere = (sub / fs::path(picture).filename()).wstring();
+    fs::remove(elsewhere, ec);
     EXPECT_FALSE(OutputIsListed({files, 3, 0, elsewhere}));
+    const std::wstring copy = (sub / L"複製.jpg").wstring();
+    fs::copy_file(picture, copy, fs::copy_options::overwrite_existing);
+    EXPECT_FALSE(OutputIsListed({files, 3, 0, copy}));
+    const std::wstring gone = (sub / L"消えた.jpg").wstring();
+    fs::remove(gone, ec);
+    EXPECT_FALSE(OutputIsListed({{files[0], gone}, 3, 0, gone}));
 
-    // Through the button: a warning, and neither Word nor the picture touched.
+    // Through the button: a warning, neither Word nor the picture touched, and the refused name
+    // not offered again.
     const std::string before = Contents(picture);
     ASSERT_FALSE(before.empty());
     ResetForm({files[0], shortName, files[2]});
-    SetFocus(Form().Button4);
-    {
+    for (const std::wstring& typed : {picture, link, throughDrive}) {
+        SCOPED_TRACE(ToUtf8(typed));
+        SetFocus(Form().Button4);
+        const bool refusedBefore = typed != picture;
         StubSession session;
         // The save dialog asks first whether to replace the existing file (yes), then the warning.
-        DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(picture)},
+        DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(typed)},
                                {kSaveTitle, DialogAction::Return()},
                                {kWarningTitle, DialogAction::Press(L"OK")}},
                               5000);
@@ -621,6 +788,9 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
         answer.Join();
         EXPECT_EQ(stray.Answered(), 0u) << "a document was built";
         ASSERT_TRUE(answer.AllAnswered()) << answer.Answered();
+        if (refusedBefore) {
+            EXPECT_EQ(answer.SeenAt(0).fileNameField, L"") << "the refused name offered again";
+        }
         EXPECT_EQ(answer.SeenAt(2).text,
                   L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");
         EXPECT_EQ(answer.SeenAt(2).buttons, std::vector<std::wstring>{L"OK"});
@@ -628,11 +798,10 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
         EXPECT_TRUE(session.Journal().empty()) << "Word was started";
         EXPECT_EQ(Contents(picture), before);
         EXPECT_EQ(Form().Files.Count(), 3);
+        EXPECT_EQ(Form().SaveDialog.FileName, L"");
     }
 
     // Saved elsewhere, the build goes on.
-    std::error_code ec;
-    fs::remove(elsewhere, ec);
     ResetForm(files, 3, 0);
     output_ = elsewhere;
     StubSession session;

@@ -1,8 +1,9 @@
-// Failures in the middle of a build: every call site of the worked example made to fail at its
-// first and last occurrence, Word dying in the middle, and the clean-up's own Quit failing.
-// Each must end with Word told to quit, nothing held, no document and the right error; and through
-// the window, the cursor back and the error shown. Two of the example's pictures are taller than
-// their place, so that the calls which scale them down are among the sites.
+// Failures in the middle of a build: every call site of the worked example made to fail, and
+// turned away once by a busy Word, at its first and last occurrence; Word dying in the middle,
+// and the clean-up's own Quit failing.
+// Each failure must end with Word told to quit, nothing held, no document and the right error; and
+// through the window, the cursor back and the error shown. Two of the example's pictures are taller
+// than their place, so that the calls which scale them down are among the sites.
 #include "ErrorDisplay.h"
 #include "automation/Automation.h"
 #include "DocumentBuildKit.h"
@@ -122,7 +123,9 @@ protected:
 
     // Every part-th site from the first'th on, so that the sweep can run in parts side by side.
     void InjectAtEverySite(int wrapChoice, int first, int step) {
-        const std::vector<Site> sites = SitesOf(CleanJournal(wrapChoice));
+        wrapChoice_ = wrapChoice;
+        const std::vector<std::wstring> clean = CleanJournal(wrapChoice);
+        const std::vector<Site> sites = SitesOf(clean);
         ASSERT_GE(sites.size(), 20u);
         std::set<std::wstring> members;
         for (const Site& site : sites)
@@ -189,8 +192,42 @@ protected:
             fs::remove(output_, ec);
             if (HasFatalFailure())
                 return;
+            TurnAwayOnce(site, clean);
+            fs::remove(output_, ec);
+            if (HasFatalFailure())
+                return;
         }
     }
+
+    // Word's own Invoke turns the site's call away once. A call that lands where it landed the
+    // first time is made again and the build goes on as if nothing happened; one that adds a
+    // document, paragraph or picture, or moves down a line, may have acted already: the build
+    // fails and saves nothing.
+    void TurnAwayOnce(const Site& site, const std::vector<std::wstring>& clean) {
+        SCOPED_TRACE("turned away once");
+        StubScenario scenario;
+        scenario.busyMember = site.member;
+        scenario.busyCall = static_cast<DWORD>(site.occurrence);
+        scenario.busyTimes = 1;
+        StubSession session(scenario);
+        const bool again = !std::ranges::any_of(
+            kActsTwice, [&](const wchar_t* prefix) { return StartsWith(site.signature, prefix); });
+        EXPECT_EQ(BuildFromRequest(pictures_, 3, wrapChoice_, output_),
+                  again ? L"" : automation::ErrorText(RPC_E_CALL_REJECTED));
+        ExpectWordEndedClean(session);
+        auto journal = session.Journal();
+        EXPECT_EQ(CountPrefix(journal, L"BUSY "), 1u);
+        if (again) {
+            std::erase_if(journal, [](const std::wstring& l) { return StartsWith(l, L"BUSY "); });
+            EXPECT_EQ(journal, clean);
+        }
+        EXPECT_EQ(FileExists(output_), again || site.afterSave);
+    }
+
+    static constexpr const wchar_t* kActsTwice[] = {L"Documents.Add ", L"Selection.TypeParagraph ",
+                                                    L"Selection.GoTo method What=VT_I4:3 ",
+                                                    L"Shapes.AddPicture "};
+    int wrapChoice_ = 0;
 
     static inline fs::path dir_;
     static inline std::vector<std::wstring> pictures_;

@@ -132,6 +132,25 @@ public:
     }
 };
 
+// Fails while it is being made, at the message chosen.
+class HalfMadeWindow : public WindowBase<HalfMadeWindow> {
+public:
+    static constexpr wchar_t kClassName[] = L"THalfMadeWindow";
+    explicit HalfMadeWindow(UINT failAt) : failAt_(failAt) {}
+    HWND Create() { return CreateWindowOf(nullptr, {nullptr, L"半端", WS_OVERLAPPED}); }
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == WM_NCDESTROY)
+            destroyed = true;
+        if (msg == failAt_)
+            throw Error(L"部品を作れません");
+        return msg == WM_CREATE ? 0 : DefWindowProcW(Handle(), msg, wp, lp);
+    }
+    bool destroyed = false;
+
+private:
+    UINT failAt_;
+};
+
 } // namespace
 
 // No null handle and no exception out of a window procedure: what fails is shown or thrown.
@@ -155,6 +174,22 @@ TEST(ErrorDisplay, WindowFailuresSurfaceAsTheError) {
     EXPECT_EQ(SendMessageW(hwnd, WM_APP + 1, 0, 0), 42) << "the window goes on";
     DestroyWindow(hwnd);
     EXPECT_EQ(window.Handle(), nullptr) << "the owner lets go at WM_NCDESTROY";
+
+    // A failure while the window is being made is the creation's: nothing is shown, no half
+    // window is left, and the caller gets the error itself.
+    for (UINT failAt : {WM_NCCREATE, WM_CREATE}) {
+        SCOPED_TRACE(failAt);
+        HalfMadeWindow half(failAt);
+        DialogAnswerer shown(L"タブロリン", DialogAction::Press(L"OK"), 1000);
+        EXPECT_EQ(ErrorOf([&] { half.Create(); }), L"部品を作れません");
+        shown.Join();
+        EXPECT_EQ(shown.Answered(), 0u) << "shown instead of thrown";
+        EXPECT_EQ(half.Handle(), nullptr);
+        EXPECT_FALSE(FindWindowW(HalfMadeWindow::kClassName, nullptr));
+        if (failAt == WM_CREATE) {
+            EXPECT_TRUE(half.destroyed) << "the window made so far is taken down";
+        }
+    }
 }
 
 // The box is owned by the program's main window even when the user has turned to another

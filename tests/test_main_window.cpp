@@ -3,13 +3,17 @@
 #include "MainWindowTest.h"
 
 #include "AppTitle.h"
+#include "Program.h"
 #include "resource.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <atomic>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -387,6 +391,85 @@ LRESULT CALLBACK WatchListDestroy(HWND list, UINT msg, WPARAM wp, LPARAM lp, UIN
 }
 
 } // namespace
+
+namespace {
+
+// Refuses windows of one class made on this thread while it lives, as the system does when it
+// runs out of resources.
+class RefuseClass {
+public:
+    explicit RefuseClass(const wchar_t* className) {
+        refused_ = className;
+        hook_ = SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
+    }
+    RefuseClass(const RefuseClass&) = delete;
+    RefuseClass& operator=(const RefuseClass&) = delete;
+    ~RefuseClass() {
+        if (hook_)
+            UnhookWindowsHookEx(hook_);
+    }
+    bool ok() const { return hook_ != nullptr; }
+    static inline int refusals = 0;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp) {
+        if (code == HCBT_CREATEWND) {
+            const CREATESTRUCTW* cs = reinterpret_cast<CBT_CREATEWNDW*>(lp)->lpcs;
+            if (!IS_INTRESOURCE(cs->lpszClass) &&
+                CompareStringOrdinal(cs->lpszClass, -1, refused_, -1, TRUE) == CSTR_EQUAL) {
+                ++refusals;
+                return 1;
+            }
+        }
+        return CallNextHookEx(nullptr, code, wp, lp);
+    }
+    static inline const wchar_t* refused_ = nullptr;
+    HHOOK hook_ = nullptr;
+};
+
+BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM found) {
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    if (std::wstring(name) == TfrmMain::kClassName)
+        *reinterpret_cast<bool*>(found) = true;
+    return TRUE;
+}
+
+} // namespace
+
+// A control that cannot be made: the error is shown, the program ends with 1 and leaves no
+// window; Word is not asked anything.
+TEST(MainWindowStart, AControlThatCannotBeMadeEndsTheProgram) {
+    StubSession stub;
+    // The status bar is made last: every other control exists by then.
+    RefuseClass refuse(STATUSCLASSNAMEW);
+    ASSERT_TRUE(refuse.ok());
+    DialogAnswerer answer(kAppTitle, DialogAction::Press(L"OK"));
+    // Should a window open after all, it is closed so that its message loop ends.
+    const DWORD self = GetCurrentThreadId();
+    std::atomic<bool> returned{false};
+    std::thread closer([&] {
+        while (!returned) {
+            if (HWND opened = FindWindowW(TfrmMain::kClassName, nullptr);
+                opened && GetWindowThreadProcessId(opened, nullptr) == self &&
+                IsWindowVisible(opened))
+                PostMessageW(opened, WM_CLOSE, 0, 0);
+            Sleep(50);
+        }
+    });
+    const int exitCode = RunProgram(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+    returned = true;
+    closer.join();
+    answer.Join();
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(RefuseClass::refusals, 1);
+    ASSERT_EQ(answer.Answered(), 1u);
+    EXPECT_EQ(answer.SeenAt(0).text, L"ウィンドウを作成できません.");
+    bool found = false;
+    EnumThreadWindows(GetCurrentThreadId(), FindMainWindow, reinterpret_cast<LPARAM>(&found));
+    EXPECT_FALSE(found) << "a half-made main window was left";
+    EXPECT_TRUE(stub.Journal().empty()) << "the start-up went on to ask Word";
+}
 
 // Closing the window: the messages of its teardown still find the window's fonts and handle.
 TEST(MainWindowTeardown, ControlsAreDestroyedWhileTheWindowsMembersLive) {

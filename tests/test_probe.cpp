@@ -182,6 +182,43 @@ TEST_F(ProbeFailure, WordNotInstalled) {
     EXPECT_TRUE(s.journal.empty()) << "no stand-in was started";
 }
 
+TEST_F(ProbeFailure, VersionThatWordNeverAnswersIsGivenUpByTheUser) {
+    // The window opens once the user gave the call up, as after any failed probe.
+    const automation::WaitLimits before = automation::SetWaitLimits({400, 600000});
+    StubScenario scenario;
+    scenario.hangMember = L"Version";
+    scenario.hangCall = 1;
+    StubSession session(scenario);
+    TfrmMain form;
+    StartUp s;
+    {
+        // Under Wine the call given up still waits for Word's answer: Word answers as the user
+        // does, and the probe drops what comes. A question about anything else is answered OK.
+        const auto hung = [&] {
+            const auto journal = session.Journal();
+            return !journal.empty() && journal.back() == L"HANG Application.Version";
+        };
+        DialogAnswerer answer(
+            {{L"確認", DialogAction::Press(L"キャンセル"), [&] { session.EndHang(); }, hung},
+             {L"タブロリン", DialogAction::Press(L"OK")},
+             {L"タブロリン", DialogAction::Press(L"OK")}},
+            5000);
+        EXPECT_TRUE(form.Create(GetModuleHandleW(nullptr)));
+        answer.Join();
+        const auto seen = answer.Seen();
+        ASSERT_GE(seen.size(), 1u);
+        EXPECT_EQ(seen[0].text, L"Ｗｏｒｄから応答がありません。待ち続けますか？");
+        EXPECT_EQ(seen[0].owner, form.Handle());
+        s.errors.assign(seen.begin() + 1, seen.end());
+    }
+    automation::SetWaitLimits(before);
+    s.stubExited = session.WaitForExit(10000);
+    s.journal = session.Journal();
+    ASSERT_NO_FATAL_FAILURE(ExpectFailedStart(form, s, automation::ErrorText(RPC_E_CALL_CANCELED)));
+    ExpectProbeOnlyAskedTheVersion(s);
+    EXPECT_EQ(Count(s.journal, L"HANG-END Application.Version released"), 1u);
+}
+
 TEST_F(ProbeFailure, VersionCallFailsInsideWord) {
     StubScenario scenario;
     scenario.failMember = L"Version";

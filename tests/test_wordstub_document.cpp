@@ -16,6 +16,7 @@
 #include <climits>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace stubclient;
@@ -754,6 +755,62 @@ TEST(WordStubScenario, ABusyWordTurnsCallsAwayAndThenTakesThem) {
         EXPECT_EQ(session.Journal(),
                   (std::vector<std::wstring>{L"CREATE Application", L"BUSY Application.Version",
                                              L"Application.Version method|get", L"EXIT refs=0"}));
+    }
+}
+
+TEST(WordStubScenario, AHungWordAnswersWhenItsTimeIsUpOrWhenReleased) {
+    {
+        // For a while: the call then runs as it would have.
+        StubScenario scenario;
+        scenario.hangMember = L"typeparagraph";
+        scenario.hangCall = 2;
+        scenario.hangMs = 300;
+        StubSession session(scenario);
+        {
+            Word word;
+            ASSERT_TRUE(word.ok());
+            EXPECT_EQ(word.TypeParagraphs(3), S_OK);
+            EXPECT_EQ(word.Where(), 3);
+            word.Quit();
+        }
+        ASSERT_TRUE(session.WaitForExit());
+        const auto journal = session.Journal();
+        const auto hang =
+            std::find(journal.begin(), journal.end(), L"HANG Selection.TypeParagraph");
+        ASSERT_NE(hang, journal.end());
+        ASSERT_GE(hang - journal.begin(), 2);
+        // At the second call, after its own line.
+        EXPECT_EQ(hang[-2], L"Selection.TypeParagraph method");
+        EXPECT_EQ(hang[-1], L"Selection.TypeParagraph method");
+        ASSERT_NE(hang + 1, journal.end());
+        EXPECT_EQ(hang[1], L"HANG-END Selection.TypeParagraph time up");
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), L"Selection.TypeParagraph method"), 3);
+        EXPECT_EQ(journal.back(), L"EXIT refs=0");
+    }
+    {
+        // For good, until released; counted across the session's processes like a failure.
+        StubScenario scenario;
+        scenario.hangMember = L"Version";
+        scenario.hangCall = 2;
+        StubSession session(scenario);
+        EXPECT_EQ(Call(CreateWord().Get(), L"Version", kGet).hr, S_OK);
+        std::thread release([&] {
+            for (int i = 0; i < 1000 && !Contains(session.Journal(), L"HANG Application.Version");
+                 ++i)
+                Sleep(20);
+            session.EndHang();
+        });
+        CallResult hung = Call(CreateWord().Get(), L"Version", kGet);
+        release.join();
+        EXPECT_EQ(hung.hr, S_OK);
+        ASSERT_TRUE(session.WaitForExit());
+        const auto journal = session.Journal();
+        ASSERT_GE(journal.size(), 3u);
+        EXPECT_EQ(
+            std::vector<std::wstring>(journal.end() - 3, journal.end()),
+            (std::vector<std::wstring>{L"HANG Application.Version",
+                                       L"HANG-END Application.Version released", L"EXIT refs=0"}));
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), L"HANG Application.Version"), 1);
     }
 }
 

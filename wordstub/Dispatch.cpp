@@ -424,6 +424,7 @@ HRESULT StubObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* 
             line += DescribeArgument(p.rgvarg[i]);
         }
         server.Journal(line);
+        server.MaybeHang(member->name, what);
 
         MemberError error{S_OK, {}};
         VARIANT out;

@@ -67,6 +67,10 @@ void Server::Start() {
     ReadText(key.get(), kBusyMemberValue, scenario_.busyMember);
     ReadNumber(key.get(), kBusyCallValue, scenario_.busyCall);
     ReadNumber(key.get(), kBusyTimesValue, scenario_.busyTimes);
+    ReadText(key.get(), kHangMemberValue, scenario_.hangMember);
+    ReadNumber(key.get(), kHangCallValue, scenario_.hangCall);
+    ReadNumber(key.get(), kHangTimeValue, scenario_.hangMs);
+    ReadText(key.get(), kHangReleaseValue, scenario_.hangRelease);
     if (ReadText(key.get(), kJournalValue, text) && !text.empty())
         journal_ = OpenFile(text, FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS);
@@ -118,6 +122,27 @@ bool Server::TurnAway(const std::wstring& member) {
     const unsigned long long attempt = ++busyAttempts_;
     return attempt >= scenario_.busyCall &&
            attempt - scenario_.busyCall < static_cast<unsigned long long>(scenario_.busyTimes);
+}
+
+void Server::MaybeHang(const std::wstring& member, const std::wstring& what) {
+    if (!session_ || scenario_.hangCall == 0)
+        return;
+    const bool anyMember = scenario_.hangMember.empty();
+    if (!anyMember && !SameName(member, scenario_.hangMember))
+        return;
+    if (Occurrence(L"hang:" + (anyMember ? std::wstring(L"*") : member)) !=
+        static_cast<int>(scenario_.hangCall))
+        return;
+    Journal(L"HANG " + what);
+    // A plain wait: incoming calls, releases among them, queue up behind the hung one.
+    const UniqueKernelHandle release(
+        scenario_.hangRelease.empty()
+            ? nullptr
+            : OpenEventW(SYNCHRONIZE, FALSE, scenario_.hangRelease.c_str()));
+    const bool released =
+        release ? WaitForSingleObject(release.get(), scenario_.hangMs) == WAIT_OBJECT_0
+                : (Sleep(scenario_.hangMs), false);
+    Journal(L"HANG-END " + what + (released ? L" released" : L" time up"));
 }
 
 void Server::Crash(const std::wstring& what) {

@@ -24,6 +24,13 @@ struct Scenario {
     std::wstring busyMember;
     DWORD busyCall = 0;
     DWORD busyTimes = 0;
+    // Word hangs: the hangCall-th call (1-based, at hangMember or at any member, counted across
+    // the session's processes) blocks hangMs milliseconds, or until the named event is set, and
+    // then answers.
+    std::wstring hangMember;
+    DWORD hangCall = 0;
+    DWORD hangMs = INFINITE;
+    std::wstring hangRelease;
 };
 
 enum class Fate { Normal, Fail, Crash };
@@ -44,6 +51,9 @@ public:
     [[noreturn]] void Crash(const std::wstring& what);
     // Counts an attempt at a call and tells whether a busy Word turns it away.
     bool TurnAway(const std::wstring& member);
+    // Counts a call that reached its member and blocks it when the scenario hangs Word there:
+    // nothing else is served meanwhile, as when Word sits on a dialog of its own.
+    void MaybeHang(const std::wstring& member, const std::wstring& what);
 
     void ObjectCreated() noexcept;
     void ObjectDestroyed() noexcept;

@@ -17,7 +17,8 @@ inline constexpr wchar_t kClassesKey[] = L"Software\\Classes"; // under HKEY_LOC
 // Under HKEY_CURRENT_USER. Absent: the default scenario and no journal.
 inline constexpr wchar_t kScenarioKey[] = L"Software\\TablorinWordStub\\Scenario";
 inline constexpr wchar_t kProcessesSubkey[] = L"Processes"; // one value per server process id
-inline constexpr wchar_t kCountsSubkey[] = L"Counts"; // calls so far to the failing/crashing member
+inline constexpr wchar_t kCountsSubkey[] =
+    L"Counts"; // calls so far to the failing/crashing/hanging member
 
 inline constexpr wchar_t kOwnerValue[] =
     L"Owner"; // process id of the test; its scenario dies with it
@@ -33,5 +34,9 @@ inline constexpr wchar_t kCrashOccurrenceValue[] = L"CrashOccurrence";
 inline constexpr wchar_t kBusyMemberValue[] = L"BusyMember"; // empty or absent: any member
 inline constexpr wchar_t kBusyCallValue[] = L"BusyCall";
 inline constexpr wchar_t kBusyTimesValue[] = L"BusyTimes";
+inline constexpr wchar_t kHangMemberValue[] = L"HangMember"; // empty or absent: any member
+inline constexpr wchar_t kHangCallValue[] = L"HangCall";
+inline constexpr wchar_t kHangTimeValue[] = L"HangTime";       // milliseconds, or INFINITE
+inline constexpr wchar_t kHangReleaseValue[] = L"HangRelease"; // name of the event that ends it
 
 } // namespace wordstub

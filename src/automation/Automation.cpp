@@ -48,6 +48,12 @@ void Check(HRESULT hr) {
         ThrowFailure(hr);
 }
 
+// A call given up on fails with the text of what COM answered in the end.
+void CheckNotGivenUp(HRESULT hr, const busy::CallClock& clock) {
+    if (FAILED(hr) && clock.GivenUp())
+        throw CallGivenUp(ErrorText(hr));
+}
+
 // The interface pointer a variant holds, looking through references; null when it holds none.
 IUnknown* InterfaceOf(const VARIANT& v) {
     switch (v.vt) {
@@ -194,7 +200,8 @@ WORD InvokeKind(const CallDesc& desc, std::span<const Arg> args, bool resultWant
 }
 
 // Resolves the member and its named arguments in one request: ids[0] is the member's.
-std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc) {
+std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc,
+                                 const busy::CallClock& clock) {
     std::vector<std::wstring> names;
     names.reserve(desc.Named().size() + 1);
     names.emplace_back(desc.member);
@@ -204,11 +211,15 @@ std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc) {
     for (std::wstring& name : names)
         pointers.push_back(name.data());
     std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
-    const HRESULT hr = busy::RetryWhileBusy([&] {
-        return dispatch->GetIDsOfNames(IID_NULL, pointers.data(),
-                                       static_cast<UINT>(pointers.size()), GetThreadLocale(),
-                                       ids.data());
-    });
+    // Looking names up changes nothing: it is always tried again.
+    const HRESULT hr = busy::RetryWhileBusy(
+        [&] {
+            return dispatch->GetIDsOfNames(IID_NULL, pointers.data(),
+                                           static_cast<UINT>(pointers.size()), GetThreadLocale(),
+                                           ids.data());
+        },
+        true);
+    CheckNotGivenUp(hr, clock);
     if (hr == DISP_E_UNKNOWNNAME)
         throw Error(L"メソッド '" + std::wstring(desc.member) +
                     L"' はオートメーション オブジェクトでサポートしていません");
@@ -220,7 +231,8 @@ void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> ar
             bool resultWanted) {
     ComPtr<IDispatch> dispatch = DispatchOf(target.get());
     CheckShape(desc, args);
-    const std::vector<DISPID> ids = ResolveNames(dispatch.Get(), desc);
+    const busy::CallClock clock;
+    const std::vector<DISPID> ids = ResolveNames(dispatch.Get(), desc, clock);
 
     ParamBlock params(args.size());
     for (size_t i = 0; i < args.size(); ++i)
@@ -242,11 +254,15 @@ void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> ar
     const WORD kind = InvokeKind(desc, args, resultWanted);
     ExcepInfoOwner exception;
     UINT argError = 0;
-    // A refused call never reached the member: trying it again cannot do anything twice.
-    const HRESULT hr = busy::RetryWhileBusy([&] {
-        return dispatch->Invoke(ids[0], IID_NULL, 0, kind, &dp, result.put(), &exception.info,
-                                &argError);
-    });
+    // Refused by Word's message filter, the call never reached the member and COM tries it again
+    // through ours. Refused by Word's Invoke, it may have acted already.
+    const HRESULT hr = busy::RetryWhileBusy(
+        [&] {
+            return dispatch->Invoke(ids[0], IID_NULL, 0, kind, &dp, result.put(), &exception.info,
+                                    &argError);
+        },
+        desc.MayRepeat());
+    CheckNotGivenUp(hr, clock);
     if (hr == DISP_E_EXCEPTION)
         ThrowException(exception);
     Check(hr);
@@ -259,11 +275,16 @@ Variant Create(std::wstring_view progId) {
     const std::wstring id(progId);
     CLSID clsid{};
     Check(CLSIDFromProgID(id.c_str(), &clsid));
+    // Starting the server and asking it for its dispatch interface are waited for like a call.
+    const busy::CallClock clock;
     ComPtr<IUnknown> unknown;
-    Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                           IID_PPV_ARGS(&unknown)));
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                  IID_PPV_ARGS(&unknown));
     ComPtr<IDispatch> dispatch;
-    Check(unknown.As(&dispatch));
+    if (SUCCEEDED(hr))
+        hr = unknown.As(&dispatch);
+    CheckNotGivenUp(hr, clock);
+    Check(hr);
     return Variant(dispatch.Detach());
 }
 

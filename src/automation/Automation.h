@@ -1,11 +1,14 @@
 #pragma once
 // Late-bound calls into an automation server (Word) through IDispatch.
 
+#include "Error.h"
+
 #include <windows.h>
 #include <oleauto.h>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,6 +38,11 @@ private:
 
 enum class CallKind { Method, PropertyGet, PropertyPut };
 
+// Whether a method may be made again after the server's own Invoke turned it away: the server may
+// have acted before refusing, and a second paragraph, picture or document would go unnoticed.
+// Reading or setting a property twice does no harm, so gets and puts always may.
+enum class Repeatable : bool { No, Yes };
+
 // One call site: which member, how it is invoked, and the names of its named arguments, which are
 // the last arguments given, in the order given. Unused names stay empty; four is as many as any
 // Word call here names, and a longer list does not compile.
@@ -42,12 +50,16 @@ struct CallDesc {
     std::wstring_view member;
     CallKind kind;
     std::array<std::wstring_view, 4> names{};
+    Repeatable repeatable = Repeatable::No; // read for methods only
 
     constexpr std::span<const std::wstring_view> Named() const noexcept {
         size_t count = 0;
         while (count < names.size() && !names[count].empty())
             ++count;
         return {names.data(), count};
+    }
+    constexpr bool MayRepeat() const noexcept {
+        return kind != CallKind::Method || repeatable == Repeatable::Yes;
     }
 };
 
@@ -68,17 +80,37 @@ Variant Call(const Variant& target, const CallDesc& desc, std::span<const Arg> a
 // released: a proxy left to receive it alone would keep an object alive in the server.
 void CallVoid(const Variant& target, const CallDesc& desc, std::span<const Arg> args = {});
 
-// A busy server (Word starting up, saving, or showing a dialog of its own) turns calls away
-// unheard. Such a call is tried again, after a short pause, until this many milliseconds have
-// passed since its first attempt; then the refusal is the call's failure. Returns the previous
-// limit.
-DWORD SetBusyRetryLimit(DWORD milliseconds) noexcept;
-DWORD BusyRetryLimit() noexcept;
+// Word may take long to answer one call: it refuses calls while it starts, saves or shows a
+// dialog of its own, and an invisible Word can sit on such a dialog for good. Each call (the name
+// lookup and the invocation together, or the creation of the object) has one clock. Once it has
+// waited `first` milliseconds without an answer the user is asked whether to keep waiting, and
+// again each `again` milliseconds after an answer to wait on. Returns the previous limits.
+struct WaitLimits {
+    DWORD first;
+    DWORD again;
+};
+WaitLimits SetWaitLimits(WaitLimits limits) noexcept;
 
-// While it lives, this thread's COM message filter retries calls that a busy server asks to be
-// retried later, within BusyRetryLimit, and lets window messages through as COM does by default.
-// The filter registered before is put back afterwards. Without an apartment that takes filters
-// it does nothing.
+// The question put to the user. It runs inside a COM callback, on the thread of the call, and must
+// not throw: a question that cannot be asked is a キャンセル. Without a question installed, a call
+// that reaches the first limit is given up.
+enum class WaitAnswer { KeepWaiting, Cancel };
+using WaitQuestion = WaitAnswer (*)() noexcept;
+// Installs the question for every thread (nullptr: none); returns the one installed before.
+WaitQuestion SetWaitQuestion(WaitQuestion question) noexcept;
+
+// What a call that was given up on throws: the system's text for its failure code.
+class CallGivenUp : public Error {
+public:
+    using Error::Error;
+};
+
+// While it lives, this thread's COM message filter asks about calls that take too long, retries
+// calls that a busy server asks to be retried later, and lets window messages through as COM does
+// by default. So that COM consults the filter while a call waits for its answer, a timer wakes the
+// thread during each call; what it leaves in the queue is removed after the call. The filter
+// registered before is put back afterwards. Without an apartment that takes filters it does
+// nothing.
 class BusyServerFilter {
 public:
     BusyServerFilter() noexcept;
@@ -87,8 +119,10 @@ public:
     ~BusyServerFilter();
 
 private:
+    struct Wake;
     bool registered_ = false;
     IMessageFilter* previous_ = nullptr;
+    std::unique_ptr<Wake> wake_;
 };
 
 // Result conversions.

@@ -127,6 +127,48 @@ DialogSeen DialogAnswerer::SeenAt(size_t i) const {
     return i < seen_.size() ? seen_[i] : DialogSeen{};
 }
 
+namespace {
+
+// Waits for a dialog to go away, or for a box of its own to come up in front of it (it is
+// disabled then).
+void WaitUntilAnswered(HWND dialog, DWORD timeoutMs) {
+    using clock = std::chrono::steady_clock;
+    const auto gone = clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (IsWindow(dialog) && IsWindowVisible(dialog) && IsWindowEnabled(dialog) &&
+           clock::now() < gone)
+        Sleep(20);
+}
+
+} // namespace
+
+void DialogAnswerer::Act(HWND dialog, const DialogAction& action) {
+    switch (action.kind) {
+    case DialogAction::Kind::PressButton: {
+        Search s{[&](HWND child) { return IsButtonCaptioned(child, action.argument); }};
+        EnumChildWindows(dialog, SearchProc, reinterpret_cast<LPARAM>(&s));
+        if (s.found)
+            PostMessageW(s.found, BM_CLICK, 0, 0);
+        break;
+    }
+    case DialogAction::Kind::Escape:
+        PostKey(threadId_, dialog, VK_ESCAPE);
+        break;
+    case DialogAction::Kind::Enter:
+        PostKey(threadId_, dialog, VK_RETURN);
+        break;
+    case DialogAction::Kind::CloseBox:
+        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    case DialogAction::Kind::SaveAs: {
+        HWND field = FileNameField(dialog);
+        SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(action.argument.c_str()));
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        break;
+    }
+    }
+}
+
 void DialogAnswerer::Watch() {
     using clock = std::chrono::steady_clock;
     for (const Step& step : steps_) {
@@ -138,11 +180,19 @@ void DialogAnswerer::Watch() {
             if (stop_) // the test is done with us
                 return;
             dialog = FindThreadWindow(threadId_, step.title);
-            if (!dialog)
+            if (!dialog) {
                 Sleep(20);
+                continue;
+            }
+            // Let the dialog finish initialising before reading and answering it.
+            Sleep(150);
+            if (step.due && !step.due()) {
+                ++meanwhile_;
+                Act(dialog, step.meanwhile);
+                WaitUntilAnswered(dialog, timeoutMs_);
+                dialog = nullptr;
+            }
         }
-        // Let the dialog finish initialising before reading and answering it.
-        Sleep(150);
         if (step.first)
             step.first();
 
@@ -168,36 +218,7 @@ void DialogAnswerer::Watch() {
             seen_.push_back(seen);
         }
 
-        switch (action.kind) {
-        case DialogAction::Kind::PressButton: {
-            Search s{[&](HWND child) { return IsButtonCaptioned(child, action.argument); }};
-            EnumChildWindows(dialog, SearchProc, reinterpret_cast<LPARAM>(&s));
-            if (s.found)
-                PostMessageW(s.found, BM_CLICK, 0, 0);
-            break;
-        }
-        case DialogAction::Kind::Escape:
-            PostKey(threadId_, dialog, VK_ESCAPE);
-            break;
-        case DialogAction::Kind::Enter:
-            PostKey(threadId_, dialog, VK_RETURN);
-            break;
-        case DialogAction::Kind::CloseBox:
-            PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-            break;
-        case DialogAction::Kind::SaveAs: {
-            HWND field = FileNameField(dialog);
-            SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(action.argument.c_str()));
-            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-            break;
-        }
-        }
-        // Wait for the dialog to go away before looking for the next one, or for a box of its
-        // own to come up in front of it (it is disabled then).
-        const auto gone = clock::now() + std::chrono::milliseconds(timeoutMs_);
-        while (IsWindow(dialog) && IsWindowVisible(dialog) && IsWindowEnabled(dialog) &&
-               clock::now() < gone)
-            Sleep(20);
+        Act(dialog, action);
+        WaitUntilAnswered(dialog, timeoutMs_);
     }
 }

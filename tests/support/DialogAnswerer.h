@@ -46,6 +46,10 @@ public:
         // Runs on the watcher's thread once the dialog is up, before it is read and answered (the
         // user turning to another program, say).
         std::function<void()> first = {};
+        // When set, a dialog with this title that comes while it says false is not this step's:
+        // it is answered with `meanwhile`, counted in Meanwhile(), and the step waits on.
+        std::function<bool()> due = {};
+        DialogAction meanwhile = DialogAction::Press(L"OK");
     };
 
     // Starts watching the calling thread for the given dialogs, answered in this order.
@@ -57,14 +61,17 @@ public:
 
     // Waits for the watcher to finish (all steps answered or timed out).
     void Join();
-    // Number of dialogs answered so far.
+    // Number of dialogs answered so far (those answered meanwhile not counted).
     size_t Answered() const;
+    // Dialogs answered with a step's `meanwhile`.
+    size_t Meanwhile() const { return meanwhile_; }
     std::vector<DialogSeen> Seen() const;
     DialogSeen SeenAt(size_t i) const;
     bool AllAnswered() const { return Answered() == steps_.size(); }
 
 private:
     void Watch();
+    void Act(HWND dialog, const DialogAction& action);
 
     DWORD threadId_;
     std::vector<Step> steps_;
@@ -72,6 +79,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<DialogSeen> seen_;
     std::atomic<bool> stop_{false};
+    std::atomic<size_t> meanwhile_{0};
     std::thread thread_;
 };
 

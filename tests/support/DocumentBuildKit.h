@@ -4,6 +4,7 @@
 
 #include "DialogAnswerer.h"
 #include "DocumentBuild.h"
+#include "automation/Automation.h"
 #include "automation/Error.h"
 #include "ErrorText.h"
 #include "Main.h"
@@ -19,6 +20,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -36,6 +38,26 @@ inline const wchar_t kInfoTitle[] = L"情報";
 inline const wchar_t kWarningTitle[] = L"警告";
 inline const wchar_t kErrorTitle[] = L"タブロリン";
 inline const wchar_t kDoneText[] = L"Ｗｏｒｄファイルを出力しました。";
+// Asked when Word keeps one call waiting.
+inline const wchar_t kQuestionTitle[] = L"確認";
+inline const wchar_t kNoAnswerText[] = L"Ｗｏｒｄから応答がありません。待ち続けますか？";
+// The error when the wait for the clean-up's Quit was given up.
+inline const wchar_t kWordLeftRunning[] = L"Ｗｏｒｄが応答しないため、終了を確認できませんでした。"
+                                          L"Ｗｏｒｄは起動したままになっています。";
+
+// Shorter waits for Word while it lives: the user is asked after `first` milliseconds, and again
+// only after `again`.
+class ShortWaits {
+public:
+    explicit ShortWaits(DWORD first = 400, DWORD again = 600000)
+        : previous_(automation::SetWaitLimits({first, again})) {}
+    ShortWaits(const ShortWaits&) = delete;
+    ShortWaits& operator=(const ShortWaits&) = delete;
+    ~ShortWaits() { automation::SetWaitLimits(previous_); }
+
+private:
+    automation::WaitLimits previous_;
+};
 
 // ---- the window ---------------------------------------------------------------------------
 
@@ -91,16 +113,19 @@ struct BuildOutcome {
     HCURSOR cursorAfter = nullptr;
 };
 
-// Clicks the button with the save dialog answered by typing outputPath, then the closing dialog
-// (the information or the error box) confirmed.
-inline BuildOutcome RunBuild(const std::wstring& outputPath, const wchar_t* closingTitle) {
+// Clicks the button with the save dialog answered by typing outputPath, then the dialogs of
+// `between` answered, then the closing dialog (the information or the error box) confirmed.
+inline BuildOutcome RunBuild(const std::wstring& outputPath, const wchar_t* closingTitle,
+                             std::vector<DialogAnswerer::Step> between = {}) {
     // The error box bears the main window's own title: hidden, the window cannot be taken for it.
     const bool hide = std::wstring(closingTitle) == kErrorTitle;
     if (hide)
         ShowWindow(Form().Handle(), SW_HIDE);
-    DialogAnswerer answer({{kSaveTitle, DialogAction::TypeFileName(outputPath)},
-                           {closingTitle, DialogAction::Press(L"OK")}},
-                          60000);
+    std::vector<DialogAnswerer::Step> steps = {
+        {kSaveTitle, DialogAction::TypeFileName(outputPath)}};
+    steps.insert(steps.end(), between.begin(), between.end());
+    steps.push_back({closingTitle, DialogAction::Press(L"OK")});
+    DialogAnswerer answer(std::move(steps), 60000);
     ClickBuild();
     answer.Join();
     if (hide)
@@ -223,6 +248,17 @@ inline std::vector<std::wstring> WrapPuts(const std::vector<std::wstring>& journ
         if (StartsWith(l, L"WrapFormat.Type put "))
             puts.push_back(l.substr(20));
     return puts;
+}
+
+// Word sits on the call it hangs at or keeps refusing, as the question about a call that takes
+// long is due. With short waits a slow moment elsewhere may bring a question too: that one is
+// answered OK (see DialogAnswerer::Step::due).
+inline std::function<bool()> WordStuck(const StubSession& session) {
+    return [&session] {
+        const auto journal = session.Journal();
+        return !journal.empty() &&
+               (StartsWith(journal.back(), L"HANG ") || StartsWith(journal.back(), L"BUSY "));
+    };
 }
 
 // Word was told to quit without saving, as the last call, and every reference was given back.

@@ -68,13 +68,28 @@ StubSession::StubSession(const StubScenario& scenario) : journalPath_(NewJournal
         WriteNumber(key.get(), kBusyCallValue, scenario.busyCall);
         WriteNumber(key.get(), kBusyTimesValue, scenario.busyTimes);
     }
+    if (scenario.hangCall > 0) {
+        hangReleaseName_ = L"TablorinWordStubHang-" + std::to_wstring(GetCurrentProcessId()) +
+                           L"-" + std::to_wstring(GetTickCount64());
+        hangRelease_.reset(CreateEventW(nullptr, TRUE, FALSE, hangReleaseName_.c_str()));
+        WriteText(key.get(), kHangMemberValue, scenario.hangMember);
+        WriteNumber(key.get(), kHangCallValue, scenario.hangCall);
+        WriteNumber(key.get(), kHangTimeValue, scenario.hangMs);
+        WriteText(key.get(), kHangReleaseValue, hangReleaseName_);
+    }
     if (!scenario.crashMember.empty()) {
         WriteText(key.get(), kCrashMemberValue, scenario.crashMember);
         WriteNumber(key.get(), kCrashOccurrenceValue, static_cast<DWORD>(scenario.crashOccurrence));
     }
 }
 
+void StubSession::EndHang() const {
+    if (hangRelease_)
+        SetEvent(hangRelease_.get());
+}
+
 StubSession::~StubSession() {
+    EndHang(); // a stand-in still hung would keep its process, and the next session's counts
     WaitForExit(5000);
     ClearScenario();
     DeleteFileW(journalPath_.c_str());

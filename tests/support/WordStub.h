@@ -23,6 +23,10 @@
 //   is exiting; n = objects the client still held
 // A call a busy Word turned away (see StubScenario::busyCall) is journaled as
 // "BUSY <Object>.<Member>", once per attempt, before the line of the attempt that is taken.
+// A call at which Word hangs (see StubScenario::hangCall) has its own line, then
+// "HANG <Object>.<Member>" when the block starts and "HANG-END <Object>.<Member> released" (the
+// test ended it, StubSession::EndHang) or "HANG-END <Object>.<Member> time up" when it ends; the
+// call then runs and answers, and its lines (a FAIL, say) follow.
 // A call rejected before reaching the member (unknown name, bad arguments, wrong invocation kind, a
 // call after Quit) is journaled as "<Object>.<Member> REJECTED 0x<hresult>"; for an unknown name
 // the unknown names follow (e.g. "Application.Vesion REJECTED 0x80020006", "Selection.GoTo REJECTED
@@ -31,6 +35,8 @@
 // every object, or 3 seconds after Quit when it still holds some.
 
 #include <windows.h>
+
+#include "UniqueAny.h"
 
 #include <string>
 #include <vector>
@@ -57,6 +63,15 @@ struct StubScenario {
     std::wstring busyMember;
     DWORD busyCall = 0;
     DWORD busyTimes = 0;
+    // Word hangs, as on a dialog of its own that nobody sees: call number hangCall (1-based) among
+    // those that reach hangMember (any member when empty), counted across the stand-in processes
+    // of the session, blocks hangMs milliseconds or until StubSession::EndHang, then answers. The
+    // stand-in serves nothing meanwhile: further calls and releases wait behind it. Under Wine a
+    // client that gives up on the call still waits for this answer (and drops it), so a test that
+    // gives up ends the hang as its user answers.
+    std::wstring hangMember;
+    DWORD hangCall = 0;
+    DWORD hangMs = INFINITE;
 };
 
 // Sets the scenario for the stand-in processes started from now on and gives them a fresh journal.
@@ -74,9 +89,13 @@ public:
     bool WaitForExit(DWORD timeoutMs = 10000) const;
     // The journal file (Windows path).
     const std::wstring& JournalPath() const { return journalPath_; }
+    // Ends a hang of the scenario, in progress or still to come: the call answers at once.
+    void EndHang() const;
 
 private:
     std::wstring journalPath_;
+    std::wstring hangReleaseName_;
+    UniqueAny<HANDLE, CloseHandle> hangRelease_;
 };
 
 // Makes "Word.Application" unresolvable while it lives (as on a machine without Word).

@@ -1,0 +1,54 @@
+// The program's run: COM for this thread, the main window, the message loop.
+#include "Program.h"
+
+#include "ErrorDisplay.h"
+#include "Main.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+namespace {
+
+// COM for the main thread, single-threaded apartment, for the program's lifetime.
+struct ComApartment {
+    ComApartment() = default;
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(hr))
+            CoUninitialize();
+    }
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+};
+
+} // namespace
+
+int RunProgram(HINSTANCE instance, int show) {
+    ComApartment com;
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    TfrmMain form;
+    HWND hwnd = nullptr;
+    try {
+        hwnd = form.Create(instance);
+    } catch (...) {
+        ShowCurrentException();
+        return 1;
+    }
+    // Only a window that was made ends the loop that runs it.
+    form.EndsProgram = true;
+    ShowWindow(hwnd, show);
+    UpdateWindow(hwnd);
+
+    MSG msg{};
+    BOOL got = 0;
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+        if (!IsDialogMessageW(hwnd, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    // Only WM_QUIT carries an exit code; a loop that failed (-1) has none to give.
+    return got == 0 ? static_cast<int>(msg.wParam) : 1;
+}
