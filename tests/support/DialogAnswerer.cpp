@@ -103,6 +103,10 @@ DialogAnswerer::DialogAnswerer(std::wstring title, DialogAction action, DWORD ti
     : DialogAnswerer(std::vector<Step>{{std::move(title), std::move(action)}}, timeoutMs) {}
 
 DialogAnswerer::~DialogAnswerer() {
+    Stop();
+}
+
+void DialogAnswerer::Stop() {
     stop_ = true;
     Join();
 }

@@ -61,6 +61,8 @@ public:
 
     // Waits for the watcher to finish (all steps answered or timed out).
     void Join();
+    // Ends the watch at once: the test knows no further dialog can come.
+    void Stop();
     // Number of dialogs answered so far (those answered meanwhile not counted).
     size_t Answered() const;
     // Dialogs answered with a step's `meanwhile`.
