@@ -30,9 +30,10 @@ verdict() { # CONDITION-STATUS TEXT
   if [ "$1" = 0 ]; then say "PASS $2"; else say "FAIL $2"; failed=1; fi
 }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
-# Runs make in a process group of its own (so that it can be interrupted as a whole), in the background.
+# Runs make in the background in a process group of its own, so that it can be interrupted as a whole
+# as Ctrl-C would (a background command of a script ignores SIGINT unless told otherwise).
 start_make() { # LOG ARGS... -> pid in $started
-  setsid make "${@:2}" >"$1" 2>&1 &
+  setsid env --default-signal=INT make "${@:2}" >"$1" 2>&1 &
   started=$!
   groups+=("$started")
 }
@@ -137,9 +138,11 @@ if want 3; then
   done
   kill -INT -- "-$make_pid" 2>/dev/null
   finish "$make_pid"
-  say "   interrupted while copying into $(basename "${copying:-(none)}"); left: $(cd "$(dirname "$prefix")" && echo wineprefix.*-slot* | tr '\n' ' ')"
-  [ -n "$copying" ]
-  verdict $? "the interruption came during a copy"
+  interrupted=$?
+  left=$(compgen -G "$prefix.fresh-slot*" | xargs -r -n1 basename | tr '\n' ' ')
+  say "   interrupted while copying into $(basename "${copying:-(none)}"), make's status $interrupted; left: ${left:-nothing}"
+  [ -n "$copying" ] && [ $interrupted != 0 ] && [ -n "$left" ]
+  verdict $? "make test stopped during a copy and left it half made"
   timed_make_test "$logs/after-copy.log" "make test after an interrupted copy"
   verdict $? "the next make test passes"
   leftovers=$(compgen -G "$prefix.fresh-slot*" || true)
@@ -156,7 +159,7 @@ if want 4; then
   for _ in $(seq 1 1200); do
     # The test program's display (one of its own) is in its environment.
     for x in $(pgrep -s "$make_pid" -f 'test_probe\.exe'); do
-      d=$(tr '\0' '\n' <"/proc/$x/environ" 2>/dev/null | sed -n 's/^DISPLAY=//p')
+      d=$({ tr '\0' '\n' <"/proc/$x/environ"; } 2>/dev/null | sed -n 's/^DISPLAY=//p')
       [ -n "$d" ] || continue
       if [ -n "$(DISPLAY=$d xdotool search --onlyvisible --name '^タブロリン$' 2>/dev/null)" ]; then shown=$d; fi
     done
@@ -167,8 +170,9 @@ if want 4; then
   dirty=$(compgen -G "$prefix.slot*/.tablorin-dirty" | head -n 1)
   kill -INT -- "-$make_pid" 2>/dev/null
   finish "$make_pid"
-  [ -n "$shown" ]
-  verdict $? "the interruption came while test_probe showed its error box (display ${shown:-none})"
+  interrupted=$?
+  [ -n "$shown" ] && [ $interrupted != 0 ] && ! grep -q "tests passed" "$logs/interrupted-probe.log"
+  verdict $? "make test stopped while test_probe showed its error box (display ${shown:-none}; make's status $interrupted)"
   if [ -n "$dirty" ]; then
     copy=$(dirname "$dirty")
     registered=$(grep -c '^\[Software\\\\Classes\\\\Word.Application' "$copy/system.reg")
