@@ -48,6 +48,8 @@ else
   slot_end_session "$copy"
 fi
 echo $$ >"$copy/.tablorin-dirty"
+# Shown with a failing test's output: where it ran, and that it got that far.
+echo "wine-run: $(basename "$copy"), pid $$" >&2
 wine_env "$copy"
 status=0
 (close_fds; exec bash "$here/with-display.sh" --new "$copy" "$WINELOADER" "$@") || status=$?
