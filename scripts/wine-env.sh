@@ -27,7 +27,7 @@ wine_server_running() {
   local dir=${1:-$WINEPREFIX} name pid
   [ -d "$dir" ] || return 1
   name=$(printf 'server-%x-%x' "$(stat -c %d "$dir")" "$(stat -c %i "$dir")")
-  for pid in $(pgrep -U "$(id -u)" -x 'wineserver(64|32)?'); do
+  for pid in $(pgrep -U "$(id -u)" wineserver); do
     [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$name" ] && return 0
   done
   return 1
