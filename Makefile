@@ -12,6 +12,9 @@ SCRIPTS := $(CURDIR)/scripts
 ifeq ($(ARCH),)
 ifneq ($(filter-out clean check-display,$(or $(MAKECMDGOALS),all)),)
 ARCH := $(shell bash $(SCRIPTS)/host-arch.sh $(BUILD_ABS)/host-arch)
+ifeq ($(ARCH),)
+$(error could not find out which build this host runs (see above); set ARCH=i686 or ARCH=x86_64)
+endif
 endif
 endif
 
@@ -19,7 +22,11 @@ OUT     := $(BUILD_ABS)/$(ARCH)
 PREFIX  := $(OUT)/wineprefix
 OUT32   := $(BUILD_ABS)/i686
 
-.PHONY: all deps configure build program32 prefix run test screenshot screenshot-about sample clean check-display
+# One make at a time builds, prepares the prefixes and runs the tests in a build folder; a second waits.
+LOCKED   = bash $(SCRIPTS)/build-lock.sh $(BUILD_ABS) "make $@" $(MAKE) --no-print-directory ARCH=$(ARCH)
+
+.PHONY: all deps configure build program32 prefix prefix-unlocked run test test-unlocked screenshot \
+        screenshot-about sample clean check-display
 
 check-display:
 	@if [ -z "$$DISPLAY" ]; then \
@@ -58,14 +65,20 @@ program32: deps $(OUT32)/CMakeCache.txt
 build: configure program32
 	@cmake --build $(OUT) -j$(JOBS) -- --no-print-directory
 
-prefix: build
+prefix:
+	@$(LOCKED) prefix-unlocked
+
+prefix-unlocked: build
 	@bash $(SCRIPTS)/wine-prefix.sh $(PREFIX) $(ARCH)
 	@bash $(SCRIPTS)/register-stub.sh $(PREFIX) $(OUT) $(SLOTS)
 
-test: prefix
+# Each test program takes a copy of the prefix and a display of its own (scripts/wine-run.sh).
+test:
+	@$(LOCKED) test-unlocked
+
+test-unlocked: prefix-unlocked
 	@echo "tests: the $(ARCH) build, $(SLOTS) test programs at a time"
-	@TABLORIN_PREFIX_COPIES=1 bash $(SCRIPTS)/with-display.sh $(PREFIX) \
-	  ctest --test-dir $(OUT) --output-on-failure -j$(SLOTS) $(CTEST_ARGS)
+	@ctest --test-dir $(OUT) --output-on-failure -j$(SLOTS) $(CTEST_ARGS)
 
 run: check-display prefix
 	@bash $(SCRIPTS)/wine-run.sh $(PREFIX) $(OUT)/src/tablorin.exe

@@ -23,6 +23,8 @@ cmake -S "$dir" -B "$src/build" -G "Unix Makefiles" \
   -DWITH_JPEG8=ON >/dev/null
 cmake --build "$src/build" -j"$(nproc)" --target jpeg-static >/dev/null
 mkdir -p "$out/lib" "$out/include"
-cp "$src/build/libjpeg.a" "$out/lib/libjpeg.a"
+# The library comes last, under its own name in one step: it is what says "already built".
 cp "$dir/jpeglib.h" "$dir/jmorecfg.h" "$dir/jerror.h" "$src/build/jconfig.h" "$out/include/"
+cp "$src/build/libjpeg.a" "$out/lib/libjpeg.a.new"
+mv "$out/lib/libjpeg.a.new" "$out/lib/libjpeg.a"
 rm -rf "$src"

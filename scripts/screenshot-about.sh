@@ -21,10 +21,13 @@ wait_window() { # title -> X window id
 }
 
 # The prefix has unmanaged windows, so Wine draws their frames itself.
+# The program started here is ended; so is its Wine session, unless it was running already (make run).
 pid=""
+ours=1
+if wine_server_running; then ours=0; fi
 cleanup() {
   if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
-  wine_server -k >/dev/null 2>&1 || true
+  if [ $ours = 1 ]; then wine_server -k >/dev/null 2>&1 || true; fi
 }
 trap cleanup EXIT
 

@@ -18,13 +18,23 @@ add_marlett() {
     cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
   fi
 }
-add_marlett
+# The copies of the prefix follow its id (see register-stub.sh), written when the prefix is made.
+ready() { [ -f "$marker" ] && [ "$(cat "$marker")" = "$settings_version" ] && [ -s "$prefix/.tablorin-id" ]; }
+new_id() { cat /proc/sys/kernel/random/uuid >"$prefix/.tablorin-id"; }
 
-[ -f "$marker" ] && [ "$(cat "$marker")" = "$settings_version" ] && exit 0
+if ready; then add_marlett; exit 0; fi
+# One script at a time makes or changes the prefix; a second one waits, then finds it ready.
+mkdir -p "$(dirname "$prefix")"
+lock_take main "$prefix.lock" "wine: waiting for another script preparing $prefix"
+if ready; then add_marlett; exit 0; fi
 
 wine_env "$prefix" "$arch"
 if [ ! -f "$prefix/system.reg" ] || [ "$(cat "$prefix/.tablorin-arch" 2>/dev/null)" != "$arch" ]; then
   echo "wine: preparing the $WINEARCH prefix $prefix (once)" >&2
+  if wine_server_running; then
+    echo "wine: $prefix must be made anew, but a program is running in it (make run?); close it first" >&2
+    exit 1
+  fi
   rm -rf "$prefix"
   mkdir -p "$prefix"
   wine_exec wineboot -i >/dev/null 2>&1 || true
@@ -37,6 +47,7 @@ if [ ! -f "$prefix/system.reg" ] || [ "$(cat "$prefix/.tablorin-arch" 2>/dev/nul
     exit 1
   fi
   echo "$arch" >"$prefix/.tablorin-arch"
+  new_id
 fi
 
 reg=$(mktemp --suffix=.reg)
@@ -64,8 +75,12 @@ iconv -f UTF-8 -t UTF-16LE >"$reg" <<'REG'
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
 REG
+running=0
+if wine_server_running; then running=1; fi
+sum=$(wine_registry_sum)
 wine_exec regedit /S "$(wine_exec winepath -w "$reg")" >/dev/null 2>&1
-wine_server -w
+wine_registry_settle $running "$sum"
 rm -f "$reg"
+[ -s "$prefix/.tablorin-id" ] || new_id
 echo "$settings_version" >"$marker"
 add_marlett

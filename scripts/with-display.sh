@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Runs a command with an X display, starting a private Xvfb when there is none.
 # Usage: with-display.sh [--new] PREFIX_DIR COMMAND [ARGS...]
-# --new always starts a display of its own. Afterwards the wineservers of the prefix and of its
-# copies (PREFIX_DIR.slotN) are stopped.
+# --new always starts a display of its own. Afterwards the Wine session of the prefix is ended when
+# this run started it (its programs would otherwise keep a display that is gone); one that was
+# running already, such as make run's, is left alone.
 set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
 new=0
 if [ "${1:-}" = --new ]; then new=1; shift; fi
 prefix=$(realpath -m "$1")
 shift
+ours=1
+if wine_server_running "$prefix"; then ours=0; fi
 xvfb_pid=""
 numfile=""
 if [ $new = 1 ] || [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
@@ -26,9 +31,9 @@ if [ $new = 1 ] || [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
 fi
 "$@"
 status=$?
-for p in "$prefix" "$prefix".slot*; do
-  [ -d "$p" ] && WINEPREFIX="$p" /usr/lib/wine/wineserver -k >/dev/null 2>&1
-done
+if [ $ours = 1 ] && wine_server_running "$prefix"; then
+  WINEPREFIX="$prefix" wine_server -k >/dev/null 2>&1
+fi
 if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
 [ -n "$numfile" ] && rm -f "$numfile"
 exit $status
