@@ -3,10 +3,13 @@
 # example (5 pictures, 3 per page), once in front of the text and once with square wrapping; with
 # --photos also phone photos (see build_through_button), whose boxes are measured against their
 # places on the page and the size calls of the stand-in's journal.
-# Usage: wordstub-layout.sh [--photos] DRIVER.exe WORK_DIR EMULATOR...
+# --only NAME,NAME keeps those rows, so that the rows can run side by side as tests of their own.
+# Usage: wordstub-layout.sh [--photos] [--only NAMES] DRIVER.exe WORK_DIR EMULATOR...
 set -euo pipefail
 photos=0
+only=
 if [ "$1" = --photos ]; then photos=1; shift; fi
+if [ "$1" = --only ]; then only=",$2,"; shift 2; fi
 driver=$1
 work=$(realpath -m "$2")
 shift 2
@@ -41,6 +44,7 @@ fi
 status=0
 for row in "${rows[@]}"; do
   IFS='|' read -r name pictures perpage wrap expect sizes <<<"$row"
+  if [ -n "$only" ] && [[ $only != *",$name,"* ]]; then continue; fi
   folder=$work/pictures-$name
   case $pictures in [A-Z]*) folder=$work/photos ;; esac
   "$@" "$driver" "$(win "$work/$name.docx")" "$(win "$folder")" "$pictures" "$perpage" "$wrap"
