@@ -3,7 +3,7 @@
 #include "StubClient.h"
 #include "WordStub.h"
 
-#include "../wordstub/StubControl.h"
+#include "StubControl.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include "WordStub.h"
 #include "Handles.h"
 
-#include "../wordstub/Dispatch.h"
-#include "../wordstub/Win32Util.h"
-#include "../wordstub/Zip.h"
+#include "Dispatch.h"
+#include "Win32Util.h"
+#include "Zip.h"
 
 #include <gtest/gtest.h>
 
