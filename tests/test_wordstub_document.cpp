@@ -4,7 +4,6 @@
 #include "StubClient.h"
 #include "TestPictures.h"
 #include "WordStub.h"
-#include "Handles.h"
 
 #include "Dispatch.h"
 #include "Win32Util.h"
@@ -90,13 +89,7 @@ struct Word {
         return V_VT(&r.value.v) == VT_I4 ? V_I4(&r.value.v) : -1;
     }
     CallResult SaveAs(const std::wstring& path) const {
-        UniqueBstr name(SysAllocString(path.c_str()));
-        BSTR raw = name.get();
-        VARIANT byRef;
-        VariantInit(&byRef);
-        V_VT(&byRef) = VT_BSTR | VT_BYREF;
-        V_BSTRREF(&byRef) = &raw;
-        return Call(doc.Get(), L"SaveAs", DISPATCH_METHOD, {{L"Filename", byRef}});
+        return stubclient::SaveAs(doc.Get(), path);
     }
     void Quit() const {
         Call(app.Get(), L"Quit", DISPATCH_METHOD, {{L"SaveChanges", Var::I4(0).v}});

@@ -125,6 +125,16 @@ inline ComPtr<IDispatch> Object(IDispatch* target, const std::wstring& member, W
     return out;
 }
 
+// Document.SaveAs with the file name passed by reference, as the program passes it.
+inline CallResult SaveAs(IDispatch* doc, const std::wstring& path) {
+    Var name = Var::Str(path);
+    VARIANT byRef;
+    VariantInit(&byRef);
+    V_VT(&byRef) = VT_BSTR | VT_BYREF;
+    V_BSTRREF(&byRef) = &V_BSTR(&name.v);
+    return Call(doc, L"SaveAs", DISPATCH_METHOD, {{L"Filename", byRef}});
+}
+
 inline ComPtr<IDispatch> CreateWord(HRESULT* hr = nullptr) {
     CLSID clsid{};
     ComPtr<IDispatch> app;
