@@ -84,21 +84,15 @@ std::vector<Site> SitesOf(const std::vector<std::wstring>& journal) {
 const std::set<std::wstring> kFittingMembers = {L"PageHeight", L"TopMargin", L"BottomMargin",
                                                 L"Height", L"LockAspectRatio"};
 
-class BuildFaults : public testing::Test {
+class BuildFaults : public BuildTest {
 protected:
     static void SetUpTestSuite() {
-        Form();
-        dir_ = MakeTempFolder(L"tablorin-docbuild-faults");
-        pictures_ = MakePictureSeries(dir_.wstring(), 5);
-        ASSERT_EQ(pictures_.size(), 5u);
+        ASSERT_NO_FATAL_FAILURE(MakePictures(L"tablorin-docbuild-faults", 5));
         // 300 points high at 96 dpi, on places of 219.
         ASSERT_TRUE(WriteTestPicture(pictures_[1], PictureFormat::Jpeg, 240, 400));
         ASSERT_TRUE(WriteTestPicture(pictures_[3], PictureFormat::Bmp, 300, 400));
     }
-    void SetUp() override {
-        output_ = FreshOutput(dir_, L"失敗.docx");
-        RestPointerOnList();
-    }
+    void SetUp() override { FreshOutput(L"失敗.docx"); }
 
     // The worked example's clean journal for a wrap choice.
     std::vector<std::wstring> CleanJournal(int wrapChoice) {
@@ -228,10 +222,6 @@ protected:
                                                     L"Selection.GoTo method What=VT_I4:3 ",
                                                     L"Shapes.AddPicture "};
     int wrapChoice_ = 0;
-
-    static inline fs::path dir_;
-    static inline std::vector<std::wstring> pictures_;
-    std::wstring output_;
 };
 
 TEST(BuildFaultSites, SignatureKeepsIntegersAndDropsTexts) {
