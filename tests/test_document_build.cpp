@@ -295,9 +295,7 @@ TEST_F(DocumentBuild, SecondBuildOffersTheFirstOutputPath) {
 }
 
 TEST_F(DocumentBuild, OneLineGridTypesNoParagraph) {
-    StubScenario scenario;
-    scenario.linesPage = 1;
-    StubSession session(scenario);
+    StubSession session({.linesPage = 1});
     const auto journal = Build(session, First(1), 1);
     EXPECT_EQ(CountLines(journal, kTypeParagraph), 0u);
     EXPECT_EQ(CountLines(journal, kPageGoTo), 1u);
@@ -364,9 +362,7 @@ TEST_F(DocumentBuild, FewerLinesThanPicturesShareTheFirstLineOfTheirPage) {
         SCOPED_TRACE(g.linesPage);
         FreshOutput(L"出力 結果.docx");
         const auto files = First(g.files);
-        StubScenario scenario;
-        scenario.linesPage = g.linesPage;
-        StubSession session(scenario);
+        StubSession session({.linesPage = g.linesPage});
         const auto journal = Build(session, files, g.perPage);
         EXPECT_EQ(CountLines(journal, kTypeParagraph), g.paragraphs);
         EXPECT_EQ(CountLines(journal, kLineGoTo), g.lineMoves);
@@ -497,11 +493,7 @@ TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
         SCOPED_TRACE(ToUtf8(c.busy));
         std::error_code ec;
         fs::remove(output_, ec);
-        StubScenario scenario;
-        scenario.busyMember = c.member;
-        scenario.busyCall = c.call;
-        scenario.busyTimes = c.times;
-        StubSession session(scenario);
+        StubSession session({.busyMember = c.member, .busyCall = c.call, .busyTimes = c.times});
         const auto journal = Build(session, First(5), 3);
         EXPECT_EQ(CountLines(journal, c.busy), c.times);
         EXPECT_EQ(CountPrefix(journal, L"BUSY "), c.times);
@@ -532,11 +524,7 @@ TEST_F(DocumentBuild, CallsThatMayHaveActedAreNotMadeAgainWhenWordTurnsThemAway)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.member));
-        StubScenario scenario;
-        scenario.busyMember = c.member;
-        scenario.busyCall = c.call;
-        scenario.busyTimes = 1;
-        StubSession session(scenario);
+        StubSession session({.busyMember = c.member, .busyCall = c.call, .busyTimes = 1});
         EXPECT_EQ(BuildFromRequest(First(5), 3, 0, output_),
                   automation::ErrorText(RPC_E_CALL_REJECTED));
         ExpectWordEndedClean(session);
@@ -552,10 +540,7 @@ TEST_F(DocumentBuild, AWordThatStaysBusyIsTheUsersToGiveUpStillToldToQuitAndLetG
     // The question comes at the first limit of the first call, not a lookup's and an
     // invocation's limits later; given up, the clean-up's Quit is asked about in turn.
     const ShortWaits waits;
-    StubScenario scenario;
-    scenario.busyCall = 1;
-    scenario.busyTimes = 0xFFFFFFFF;
-    StubSession session(scenario);
+    StubSession session({.busyCall = 1, .busyTimes = 0xFFFFFFFF});
     DialogAnswerer answer(
         {{kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)},
          {kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)}});
@@ -611,11 +596,7 @@ TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) 
         std::optional<ShortWaits> waits;
         if (c.answer)
             waits.emplace();
-        StubScenario scenario;
-        scenario.hangMember = c.member;
-        scenario.hangCall = c.call;
-        scenario.hangMs = c.hangMs;
-        StubSession session(scenario);
+        StubSession session({.hangMember = c.member, .hangCall = c.call, .hangMs = c.hangMs});
         std::vector<DialogAnswerer::Step> question;
         if (c.answer) {
             // Under Wine a call given up still waits for Word's answer: Word answers as the user

@@ -199,11 +199,9 @@ protected:
     // fails and saves nothing.
     void TurnAwayOnce(const Site& site, const std::vector<std::wstring>& clean) {
         SCOPED_TRACE("turned away once");
-        StubScenario scenario;
-        scenario.busyMember = site.member;
-        scenario.busyCall = static_cast<DWORD>(site.occurrence);
-        scenario.busyTimes = 1;
-        StubSession session(scenario);
+        StubSession session({.busyMember = site.member,
+                             .busyCall = static_cast<DWORD>(site.occurrence),
+                             .busyTimes = 1});
         const bool again = !std::ranges::any_of(
             kActsTwice, [&](const wchar_t* prefix) { return StartsWith(site.signature, prefix); });
         EXPECT_EQ(BuildFromRequest(pictures_, 3, wrapChoice_, output_),
@@ -276,10 +274,7 @@ INSTANTIATE_TEST_SUITE_P(, BuildFaultSweep,
 
 TEST_F(BuildFaults, WordDyingAmongThePicturesIsReportedAndTheNextBuildWorks) {
     {
-        StubScenario scenario;
-        scenario.crashMember = L"AddPicture";
-        scenario.crashOccurrence = 3;
-        StubSession session(scenario);
+        StubSession session({.crashMember = L"AddPicture", .crashOccurrence = 3});
         EXPECT_NE(BuildFromRequest(pictures_, 3, 1, output_), L"");
         ASSERT_TRUE(session.WaitForExit());
         const auto journal = session.Journal();
@@ -297,10 +292,7 @@ TEST_F(BuildFaults, FailingQuitOfTheCleanUpIsTheErrorShown) {
     const fs::path text = dir_ / L"画像ではない.png";
     WriteBytes(text.wstring(), "text");
     ResetForm({pictures_[0], text.wstring()}, 3, 0);
-    StubScenario scenario;
-    scenario.failMember = L"Quit";
-    scenario.failDescription = L"終了できません";
-    StubSession session(scenario);
+    StubSession session({.failMember = L"Quit", .failDescription = L"終了できません"});
     CursorWatch watch(GetCurrentThreadId());
     const BuildOutcome outcome = Fail(session);
     watch.Stop();
