@@ -115,11 +115,14 @@ inline CallResult Call(IDispatch* target, const std::wstring& member, WORD flags
 
 constexpr WORD kGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
-// A property or method that returns an object; null when the call fails.
+// A property or method that returns an object; null when the call fails, or when there is no
+// object to call it on (so that calls chain).
 inline ComPtr<IDispatch> Object(IDispatch* target, const std::wstring& member, WORD flags = kGet,
                                 const std::vector<Arg>& args = {}) {
-    CallResult r = Call(target, member, flags, args);
     ComPtr<IDispatch> out;
+    if (!target)
+        return out;
+    CallResult r = Call(target, member, flags, args);
     if (SUCCEEDED(r.hr) && V_VT(&r.value.v) == VT_DISPATCH)
         out = V_DISPATCH(&r.value.v);
     return out;
