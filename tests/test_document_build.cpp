@@ -36,21 +36,31 @@ PageLayout OnA4(int files, int perPage, int32_t lines, float height = 841.9f, fl
 }
 
 TEST(PageLayout, PagesAreRoundedUpAndLinesSpreadEvenly) {
-    const PageLayout worked = Layout(5, 3, 36);
-    EXPECT_EQ(worked.pageCount, 2);
-    EXPECT_EQ(worked.lineStep, 12);
-    EXPECT_EQ(worked.pageRemainder, 0);
-    EXPECT_EQ(worked.paragraphs, 71);
-
-    EXPECT_EQ(Layout(6, 3, 36).pageCount, 2);
-    EXPECT_EQ(Layout(7, 3, 36).pageCount, 3);
-    const PageLayout seven = Layout(7, 7, 36);
-    EXPECT_EQ(seven.lineStep, 5);
-    EXPECT_EQ(seven.pageRemainder, 1);
-    const PageLayout ten = Layout(11, 10, 36);
-    EXPECT_EQ(ten.pageCount, 2);
-    EXPECT_EQ(ten.lineStep, 3);
-    EXPECT_EQ(ten.pageRemainder, 6);
+    // Small grids type nothing or only what fits; without a line per page, or a line between two
+    // pictures, no picture has a place of its own.
+    const struct {
+        int files, perPage;
+        int32_t lines;
+        int pageCount, lineStep, pageRemainder;
+        int64_t paragraphs;
+        bool places;
+    } counts[] = {
+        {5, 3, 36, 2, 12, 0, 71, true}, // the worked example
+        {6, 3, 36, 2, 12, 0, 71, true}, {7, 3, 36, 3, 12, 0, 107, true},
+        {7, 7, 36, 1, 5, 1, 35, true},  {11, 10, 36, 2, 3, 6, 71, true},
+        {1, 1, 1, 1, 1, 0, 0, true},    {4, 3, 0, 2, 0, 0, 0, false},
+        {11, 10, 5, 2, 0, 5, 9, false},
+    };
+    for (const auto& c : counts) {
+        SCOPED_TRACE(std::to_string(c.files) + " files, " + std::to_string(c.perPage) +
+                     " per page, " + std::to_string(c.lines) + " lines");
+        const PageLayout layout = Layout(c.files, c.perPage, c.lines);
+        EXPECT_EQ(layout.pageCount, c.pageCount);
+        EXPECT_EQ(layout.lineStep, c.lineStep);
+        EXPECT_EQ(layout.pageRemainder, c.pageRemainder);
+        EXPECT_EQ(layout.paragraphs, c.paragraphs);
+        EXPECT_EQ(layout.HasPlaces(), c.places);
+    }
 
     // A place runs to the next anchor line; the last of a page takes the lines left at the foot.
     // 657.6 points of text on 36 lines: the grid's pitch is 18.25 points in whole twentieths.
@@ -82,22 +92,6 @@ TEST(PageLayout, PagesAreRoundedUpAndLinesSpreadEvenly) {
             EXPECT_FALSE(layout.Overflows(g.places[i] / 2, slot));
         }
     }
-}
-
-TEST(PageLayout, SmallGridsTypeNothingOrOnlyWhatFits) {
-    EXPECT_EQ(Layout(1, 1, 1).paragraphs, 0);
-    const PageLayout none = Layout(4, 3, 0);
-    EXPECT_EQ(none.paragraphs, 0);
-    EXPECT_EQ(none.lineStep, 0);
-    EXPECT_EQ(none.pageRemainder, 0);
-    const PageLayout tight = Layout(11, 10, 5);
-    EXPECT_EQ(tight.lineStep, 0);
-    EXPECT_EQ(tight.pageRemainder, 5);
-    EXPECT_EQ(tight.paragraphs, 9);
-    // Without a line per page, or a line between two pictures, no picture has a place of its own.
-    EXPECT_FALSE(none.HasPlaces());
-    EXPECT_FALSE(tight.HasPlaces());
-    EXPECT_TRUE(Layout(1, 1, 1).HasPlaces());
 }
 
 TEST(PageLayout, ExtremeGridsFromWordDoNotOverflow) {
@@ -148,19 +142,10 @@ TEST(PageLayout, PictureCountOutsideTheFieldRangeIsBroughtIntoIt) {
 
 // ---- whole builds -------------------------------------------------------------------------
 
-class DocumentBuild : public testing::Test {
+class DocumentBuild : public BuildTest {
 protected:
-    static void SetUpTestSuite() {
-        Form();
-        dir_ = MakeTempFolder(L"tablorin-docbuild");
-        pictures_ = MakePictureSeries(dir_.wstring(), 12);
-        ASSERT_EQ(pictures_.size(), 12u);
-    }
-
-    void SetUp() override {
-        output_ = FreshOutput(dir_, L"出力 結果.docx");
-        RestPointerOnList();
-    }
+    static void SetUpTestSuite() { MakePictures(L"tablorin-docbuild", 12); }
+    void SetUp() override { FreshOutput(L"出力 結果.docx"); }
 
     static std::vector<std::wstring> First(int n) {
         return {pictures_.begin(), pictures_.begin() + n};
@@ -189,10 +174,6 @@ protected:
         EXPECT_TRUE(FileExists(output_));
         return session.Journal();
     }
-
-    static inline fs::path dir_;
-    static inline std::vector<std::wstring> pictures_;
-    std::wstring output_;
 };
 
 // The page's size was not asked, nor any picture's.
@@ -314,9 +295,7 @@ TEST_F(DocumentBuild, SecondBuildOffersTheFirstOutputPath) {
 }
 
 TEST_F(DocumentBuild, OneLineGridTypesNoParagraph) {
-    StubScenario scenario;
-    scenario.linesPage = 1;
-    StubSession session(scenario);
+    StubSession session({.linesPage = 1});
     const auto journal = Build(session, First(1), 1);
     EXPECT_EQ(CountLines(journal, kTypeParagraph), 0u);
     EXPECT_EQ(CountLines(journal, kPageGoTo), 1u);
@@ -368,35 +347,32 @@ TEST_F(DocumentBuild, TenPerPageStepsThreeLinesAndSkipsSixAtTheFoot) {
     }
 }
 
-TEST_F(DocumentBuild, ZeroLinesPerPageStillSavesWithEveryPictureOnTheFirstLine) {
-    const auto files = First(4);
-    StubScenario scenario;
-    scenario.linesPage = 0;
-    StubSession session(scenario);
-    const auto journal = Build(session, files, 3);
-    EXPECT_EQ(CountLines(journal, kTypeParagraph), 0u);
-    EXPECT_EQ(CountLines(journal, kLineGoTo), 0u);
-    EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs "), 1u);
-    // No line, so no place to fit a picture into: the page and the pictures are not measured.
-    ExpectNoFitting(journal);
-    for (const Placement& p : Placements(journal, 36))
-        EXPECT_EQ(std::make_pair(p.page, p.line), std::make_pair(1, 1)) << ToUtf8(p.file);
-}
-
 TEST_F(DocumentBuild, FewerLinesThanPicturesShareTheFirstLineOfTheirPage) {
-    const auto files = First(11);
-    StubScenario scenario;
-    scenario.linesPage = 5;
-    StubSession session(scenario);
-    const auto journal = Build(session, files, 10);
-    EXPECT_EQ(CountLines(journal, kTypeParagraph), 9u);
-    EXPECT_EQ(CountLines(journal, kLineGoTo), 5u);
-    ExpectNoFitting(journal);
-    std::vector<Placement> where;
-    for (int i = 0; i < 10; ++i)
-        where.push_back({files[i], 1, 1});
-    where.push_back({files[10], 2, 1});
-    EXPECT_EQ(Placements(journal, 5), where);
+    // No place to fit a picture into either: the page and the pictures are not measured.
+    const struct {
+        int files, perPage;
+        float linesPage;
+        size_t paragraphs, lineMoves;
+        int onPageOne;
+    } grids[] = {
+        {4, 3, 0, 0, 0, 4},    // no line at all: every picture on the first line, still saved
+        {11, 10, 5, 9, 5, 10}, // five lines for ten pictures a page
+    };
+    for (const auto& g : grids) {
+        SCOPED_TRACE(g.linesPage);
+        FreshOutput(L"出力 結果.docx");
+        const auto files = First(g.files);
+        StubSession session({.linesPage = g.linesPage});
+        const auto journal = Build(session, files, g.perPage);
+        EXPECT_EQ(CountLines(journal, kTypeParagraph), g.paragraphs);
+        EXPECT_EQ(CountLines(journal, kLineGoTo), g.lineMoves);
+        EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs "), 1u);
+        ExpectNoFitting(journal);
+        std::vector<Placement> where;
+        for (int i = 0; i < g.files; ++i)
+            where.push_back({files[i], i < g.onPageOne ? 1 : 2, 1});
+        EXPECT_EQ(Placements(journal, static_cast<int>(g.linesPage)), where);
+    }
 }
 
 TEST_F(DocumentBuild, SquareWrapChangesEveryShapeAfterAllArePlaced) {
@@ -517,11 +493,7 @@ TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
         SCOPED_TRACE(ToUtf8(c.busy));
         std::error_code ec;
         fs::remove(output_, ec);
-        StubScenario scenario;
-        scenario.busyMember = c.member;
-        scenario.busyCall = c.call;
-        scenario.busyTimes = c.times;
-        StubSession session(scenario);
+        StubSession session({.busyMember = c.member, .busyCall = c.call, .busyTimes = c.times});
         const auto journal = Build(session, First(5), 3);
         EXPECT_EQ(CountLines(journal, c.busy), c.times);
         EXPECT_EQ(CountPrefix(journal, L"BUSY "), c.times);
@@ -552,11 +524,7 @@ TEST_F(DocumentBuild, CallsThatMayHaveActedAreNotMadeAgainWhenWordTurnsThemAway)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.member));
-        StubScenario scenario;
-        scenario.busyMember = c.member;
-        scenario.busyCall = c.call;
-        scenario.busyTimes = 1;
-        StubSession session(scenario);
+        StubSession session({.busyMember = c.member, .busyCall = c.call, .busyTimes = 1});
         EXPECT_EQ(BuildFromRequest(First(5), 3, 0, output_),
                   automation::ErrorText(RPC_E_CALL_REJECTED));
         ExpectWordEndedClean(session);
@@ -572,10 +540,7 @@ TEST_F(DocumentBuild, AWordThatStaysBusyIsTheUsersToGiveUpStillToldToQuitAndLetG
     // The question comes at the first limit of the first call, not a lookup's and an
     // invocation's limits later; given up, the clean-up's Quit is asked about in turn.
     const ShortWaits waits;
-    StubScenario scenario;
-    scenario.busyCall = 1;
-    scenario.busyTimes = 0xFFFFFFFF;
-    StubSession session(scenario);
+    StubSession session({.busyCall = 1, .busyTimes = 0xFFFFFFFF});
     DialogAnswerer answer(
         {{kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)},
          {kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)}});
@@ -631,11 +596,7 @@ TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) 
         std::optional<ShortWaits> waits;
         if (c.answer)
             waits.emplace();
-        StubScenario scenario;
-        scenario.hangMember = c.member;
-        scenario.hangCall = c.call;
-        scenario.hangMs = c.hangMs;
-        StubSession session(scenario);
+        StubSession session({.hangMember = c.member, .hangCall = c.call, .hangMs = c.hangMs});
         std::vector<DialogAnswerer::Step> question;
         if (c.answer) {
             // Under Wine a call given up still waits for Word's answer: Word answers as the user

@@ -87,21 +87,15 @@ std::vector<Site> SitesOf(const std::vector<std::wstring>& journal) {
 const std::set<std::wstring> kFittingMembers = {L"PageHeight", L"TopMargin", L"BottomMargin",
                                                 L"Height", L"LockAspectRatio"};
 
-class BuildFaults : public testing::Test {
+class BuildFaults : public BuildTest {
 protected:
     static void SetUpTestSuite() {
-        Form();
-        dir_ = MakeTempFolder(L"tablorin-docbuild-faults");
-        pictures_ = MakePictureSeries(dir_.wstring(), 5);
-        ASSERT_EQ(pictures_.size(), 5u);
+        ASSERT_NO_FATAL_FAILURE(MakePictures(L"tablorin-docbuild-faults", 5));
         // 300 points high at 96 dpi, on places of 219.
         ASSERT_TRUE(WriteTestPicture(pictures_[1], PictureFormat::Jpeg, 240, 400));
         ASSERT_TRUE(WriteTestPicture(pictures_[3], PictureFormat::Bmp, 300, 400));
     }
-    void SetUp() override {
-        output_ = FreshOutput(dir_, L"失敗.docx");
-        RestPointerOnList();
-    }
+    void SetUp() override { FreshOutput(L"失敗.docx"); }
 
     // The worked example's clean journal for a wrap choice.
     std::vector<std::wstring> CleanJournal(int wrapChoice) {
@@ -221,11 +215,9 @@ protected:
     // fails and saves nothing.
     void TurnAwayOnce(const Site& site, const std::vector<std::wstring>& clean) {
         SCOPED_TRACE("turned away once");
-        StubScenario scenario;
-        scenario.busyMember = site.member;
-        scenario.busyCall = static_cast<DWORD>(site.occurrence);
-        scenario.busyTimes = 1;
-        StubSession session(scenario);
+        StubSession session({.busyMember = site.member,
+                             .busyCall = static_cast<DWORD>(site.occurrence),
+                             .busyTimes = 1});
         const bool again = !std::ranges::any_of(
             kActsTwice, [&](const wchar_t* prefix) { return StartsWith(site.signature, prefix); });
         EXPECT_EQ(BuildFromRequest(pictures_, 3, wrapChoice_, output_),
@@ -244,10 +236,6 @@ protected:
                                                     L"Selection.GoTo method What=VT_I4:3 ",
                                                     L"Shapes.AddPicture "};
     int wrapChoice_ = 0;
-
-    static inline fs::path dir_;
-    static inline std::vector<std::wstring> pictures_;
-    std::wstring output_;
 };
 
 TEST(BuildFaultSites, SignatureKeepsIntegersAndDropsTexts) {
@@ -306,10 +294,7 @@ INSTANTIATE_TEST_SUITE_P(, BuildFaultSweep,
 
 TEST_F(BuildFaults, WordDyingAmongThePicturesIsReportedAndTheNextBuildWorks) {
     {
-        StubScenario scenario;
-        scenario.crashMember = L"AddPicture";
-        scenario.crashOccurrence = 3;
-        StubSession session(scenario);
+        StubSession session({.crashMember = L"AddPicture", .crashOccurrence = 3});
         EXPECT_NE(BuildFromRequest(pictures_, 3, 1, output_), L"");
         ASSERT_TRUE(session.WaitForExit());
         const auto journal = session.Journal();
@@ -327,10 +312,7 @@ TEST_F(BuildFaults, FailingQuitOfTheCleanUpIsTheErrorShown) {
     const fs::path text = dir_ / L"画像ではない.png";
     WriteBytes(text.wstring(), "text");
     ResetForm({pictures_[0], text.wstring()}, 3, 0);
-    StubScenario scenario;
-    scenario.failMember = L"Quit";
-    scenario.failDescription = L"終了できません";
-    StubSession session(scenario);
+    StubSession session({.failMember = L"Quit", .failDescription = L"終了できません"});
     CursorWatch watch(GetCurrentThreadId());
     const BuildOutcome outcome = Fail(session);
     watch.Stop();

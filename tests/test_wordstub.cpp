@@ -3,11 +3,12 @@
 #include "StubClient.h"
 #include "WordStub.h"
 
-#include "../wordstub/StubControl.h"
+#include "StubControl.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,21 @@ using namespace stubclient;
 
 namespace {
 
-bool Contains(const std::vector<std::wstring>& lines, const std::wstring& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 std::wstring Text(const Var& v) {
     return V_VT(&v.v) == VT_BSTR ? std::wstring(V_BSTR(&v.v), SysStringLen(V_BSTR(&v.v))) : L"?";
+}
+
+// Once the session's stand-ins have exited, each of these lines is in its journal.
+void ExpectJournalHas(const StubSession& session, std::initializer_list<const wchar_t*> lines) {
+    ASSERT_TRUE(session.WaitForExit());
+    const auto journal = session.Journal();
+    for (const wchar_t* line : lines)
+        EXPECT_NE(std::find(journal.begin(), journal.end(), line), journal.end()) << line;
+}
+
+// Word answers lengths as Singles: anything else is no number.
+float Single(const Var& v) {
+    return V_VT(&v.v) == VT_R4 ? V_R4(&v.v) : std::nanf("");
 }
 
 } // namespace
@@ -66,10 +76,7 @@ TEST(WordStubApplication, VersionIsTextAndTheServerLeavesWhenReleased) {
     {
         ComPtr<IDispatch> word = CreateWord();
         ASSERT_TRUE(word);
-        CallResult r = Call(word.Get(), L"Version", kGet);
-        ASSERT_EQ(r.hr, S_OK);
-        ASSERT_EQ(V_VT(&r.value.v), VT_BSTR);
-        EXPECT_EQ(Text(r.value), L"16.0");
+        EXPECT_EQ(Text(Call(word.Get(), L"Version", kGet).value), L"16.0"); // a VT_BSTR
     }
     ASSERT_TRUE(session.WaitForExit());
     EXPECT_EQ(session.Journal(),
@@ -78,24 +85,15 @@ TEST(WordStubApplication, VersionIsTextAndTheServerLeavesWhenReleased) {
 }
 
 TEST(WordStubApplication, ScenarioSetsVersionAndLinesPage) {
-    StubScenario scenario;
-    scenario.version = L"11.0";
-    scenario.linesPage = 40.0f;
-    StubSession session(scenario);
+    StubSession session({.version = L"11.0", .linesPage = 40.0f});
     {
         ComPtr<IDispatch> word = CreateWord();
         ASSERT_TRUE(word);
         EXPECT_EQ(Text(Call(word.Get(), L"Version", DISPATCH_PROPERTYGET).value), L"11.0");
-        ComPtr<IDispatch> docs = Object(word.Get(), L"Documents");
-        ASSERT_TRUE(docs);
-        ComPtr<IDispatch> doc = Object(docs.Get(), L"Add");
-        ASSERT_TRUE(doc);
-        ComPtr<IDispatch> setup = Object(doc.Get(), L"PageSetup");
+        ComPtr<IDispatch> setup =
+            Object(Object(Object(word.Get(), L"Documents").Get(), L"Add").Get(), L"PageSetup");
         ASSERT_TRUE(setup);
-        CallResult lines = Call(setup.Get(), L"LinesPage", kGet);
-        ASSERT_EQ(lines.hr, S_OK);
-        ASSERT_EQ(V_VT(&lines.value.v), VT_R4);
-        EXPECT_EQ(V_R4(&lines.value.v), 40.0f);
+        EXPECT_EQ(Single(Call(setup.Get(), L"LinesPage", kGet).value), 40.0f);
     }
     ASSERT_TRUE(session.WaitForExit());
     EXPECT_EQ(session.Journal().back(), L"EXIT refs=0");
@@ -117,28 +115,20 @@ TEST(WordStubApplication, DocumentsAddMakesTheActiveDocument) {
         ComPtr<IDispatch> active = Object(word.Get(), L"ActiveDocument");
         ASSERT_TRUE(active);
         ComPtr<IDispatch> setup = Object(active.Get(), L"PageSetup");
-        CallResult lines = Call(setup.Get(), L"LinesPage", kGet);
-        ASSERT_EQ(V_VT(&lines.value.v), VT_R4);
-        EXPECT_EQ(V_R4(&lines.value.v), 36.0f);
+        EXPECT_EQ(Single(Call(setup.Get(), L"LinesPage", kGet).value), 36.0f);
         // The page of a new Japanese A4 document, in points.
         const std::pair<const wchar_t*, float> lengths[] = {
             {L"PageHeight", 841.9f}, {L"TopMargin", 99.25f}, {L"BottomMargin", 85.05f}};
-        for (const auto& [member, points] : lengths) {
-            CallResult length = Call(setup.Get(), member, kGet);
-            ASSERT_EQ(V_VT(&length.value.v), VT_R4) << member;
-            EXPECT_EQ(V_R4(&length.value.v), points) << member;
-        }
+        for (const auto& [member, points] : lengths)
+            EXPECT_EQ(Single(Call(setup.Get(), member, kGet).value), points) << member;
         CallResult quit =
             Call(word.Get(), L"Quit", DISPATCH_METHOD, {{L"SaveChanges", Var::I4(0).v}});
         EXPECT_EQ(quit.hr, S_OK);
     }
-    ASSERT_TRUE(session.WaitForExit());
-    const auto journal = session.Journal();
-    EXPECT_TRUE(Contains(journal, L"Application.ActiveDocument method|get"));
-    EXPECT_TRUE(Contains(journal, L"Documents.Add method|get"));
-    EXPECT_TRUE(Contains(journal, L"PageSetup.PageHeight method|get"));
-    EXPECT_TRUE(Contains(journal, L"Application.Quit method SaveChanges=VT_I4:0"));
-    EXPECT_EQ(journal.back(), L"EXIT refs=0");
+    ExpectJournalHas(session, {L"Application.ActiveDocument method|get",
+                               L"Documents.Add method|get", L"PageSetup.PageHeight method|get",
+                               L"Application.Quit method SaveChanges=VT_I4:0"});
+    EXPECT_EQ(session.Journal().back(), L"EXIT refs=0");
 }
 
 TEST(WordStubApplication, EachCreationIsAProcessOfItsOwnSharingTheJournal) {
@@ -187,12 +177,10 @@ TEST(WordStubNames, ResolvedWithoutRegardToCaseAndUnknownOnesRefused) {
         EXPECT_EQ(word->Invoke(12345, IID_NULL, 0, kGet, &none, nullptr, nullptr, nullptr),
                   DISP_E_MEMBERNOTFOUND);
     }
-    ASSERT_TRUE(session.WaitForExit());
-    const auto journal = session.Journal();
-    EXPECT_TRUE(Contains(journal, L"Application.Version method|get"));
-    EXPECT_TRUE(Contains(journal, L"Application.Vesion REJECTED 0x80020006"));
-    EXPECT_TRUE(Contains(journal, L"Application.Quit REJECTED 0x80020006 Save"));
-    EXPECT_TRUE(Contains(journal, L"Application.#12345 REJECTED 0x80020003"));
+    ExpectJournalHas(session,
+                     {L"Application.Version method|get", L"Application.Vesion REJECTED 0x80020006",
+                      L"Application.Quit REJECTED 0x80020006 Save",
+                      L"Application.#12345 REJECTED 0x80020003"});
 }
 
 TEST(WordStubScenario, AScenarioLeftByAnEndedTestIsIgnored) {

@@ -4,11 +4,10 @@
 #include "StubClient.h"
 #include "TestPictures.h"
 #include "WordStub.h"
-#include "Handles.h"
 
-#include "../wordstub/Dispatch.h"
-#include "../wordstub/Win32Util.h"
-#include "../wordstub/Zip.h"
+#include "Dispatch.h"
+#include "Win32Util.h"
+#include "Zip.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +66,14 @@ struct Word {
                      {L"Name", Var::Str(L"").v}})
             .hr;
     }
+    // A GoTo to the page of that name; where it went.
+    LONG PageNamed(const wchar_t* name) const {
+        if (FAILED(Call(selection.Get(), L"GoTo", DISPATCH_METHOD,
+                        {{L"What", Var::I4(1).v}, {L"Name", Var::Str(name).v}})
+                       .hr))
+            return -1;
+        return Where();
+    }
     // A GoTo by lines or pages (What 3 or 1) with the given Which and Count; where it went.
     LONG Move(LONG what, LONG which, LONG count) const {
         if (FAILED(Call(selection.Get(), L"GoTo", DISPATCH_METHOD,
@@ -90,13 +97,13 @@ struct Word {
         return V_VT(&r.value.v) == VT_I4 ? V_I4(&r.value.v) : -1;
     }
     CallResult SaveAs(const std::wstring& path) const {
-        UniqueBstr name(SysAllocString(path.c_str()));
-        BSTR raw = name.get();
-        VARIANT byRef;
-        VariantInit(&byRef);
-        V_VT(&byRef) = VT_BSTR | VT_BYREF;
-        V_BSTRREF(&byRef) = &raw;
-        return Call(doc.Get(), L"SaveAs", DISPATCH_METHOD, {{L"Filename", byRef}});
+        return stubclient::SaveAs(doc.Get(), path);
+    }
+    // The saved package as read back; nothing when the save fails.
+    std::optional<DocxLayout> Saved(const std::wstring& path) const {
+        if (FAILED(SaveAs(path).hr))
+            return std::nullopt;
+        return ReadDocxLayout(path);
     }
     void Quit() const {
         Call(app.Get(), L"Quit", DISPATCH_METHOD, {{L"SaveChanges", Var::I4(0).v}});
@@ -166,11 +173,7 @@ TEST(WordStubSelection, ParagraphsAndTheGoToMoves) {
         EXPECT_EQ(V_I4(&kept.value.v), 71);
 
         // Page 2 by name starts at line 37; the next page from the last page stays there.
-        EXPECT_EQ(Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
-                       {{L"What", Var::I4(1).v}, {L"Name", Var::Str(L"2").v}})
-                      .hr,
-                  S_OK);
-        EXPECT_EQ(word.Where(), 36);
+        EXPECT_EQ(word.PageNamed(L"2"), 36);
         EXPECT_EQ(Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
                        {{L"What", Var::I4(1).v}, {L"Which", Var::I4(2).v}})
                       .hr,
@@ -186,18 +189,8 @@ TEST(WordStubSelection, ParagraphsAndTheGoToMoves) {
         EXPECT_EQ(word.NextLine(), S_OK);
         EXPECT_EQ(word.Where(), 71);
         // Several lines back, and no further than the first.
-        EXPECT_EQ(
-            Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
-                 {{L"What", Var::I4(3).v}, {L"Which", Var::I4(3).v}, {L"Count", Var::I4(5).v}})
-                .hr,
-            S_OK);
-        EXPECT_EQ(word.Where(), 66);
-        EXPECT_EQ(
-            Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
-                 {{L"What", Var::I4(3).v}, {L"Which", Var::I4(3).v}, {L"Count", Var::I4(500).v}})
-                .hr,
-            S_OK);
-        EXPECT_EQ(word.Where(), 0);
+        EXPECT_EQ(word.Move(3, 3, 5), 66);
+        EXPECT_EQ(word.Move(3, 3, 500), 0);
 
         // Counts at the ends of the 32-bit range go as far as the document does.
         EXPECT_EQ(word.Move(3, 1, 2), 1);
@@ -241,24 +234,19 @@ TEST(WordStubSelection, ParagraphsAndTheGoToMoves) {
 }
 
 TEST(WordStubSelection, PageGridFollowsLinesPage) {
-    StubScenario scenario;
-    scenario.linesPage = 5.0f;
-    StubSession session(scenario);
+    StubSession session({.linesPage = 5.0f});
     Word word;
     ASSERT_TRUE(word.ok());
     ASSERT_EQ(word.TypeParagraphs(14), S_OK); // three pages of five lines
-    EXPECT_EQ(Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
-                   {{L"What", Var::I4(1).v}, {L"Name", Var::Str(L"3").v}})
-                  .hr,
-              S_OK);
-    EXPECT_EQ(word.Where(), 10);
+    EXPECT_EQ(word.PageNamed(L"3"), 10);
     // A page past the end is the last page.
-    EXPECT_EQ(Call(word.selection.Get(), L"GoTo", DISPATCH_METHOD,
-                   {{L"What", Var::I4(1).v}, {L"Name", Var::Str(L"9").v}})
-                  .hr,
-              S_OK);
-    EXPECT_EQ(word.Where(), 10);
+    EXPECT_EQ(word.PageNamed(L"9"), 10);
+    // The saved document has the same grid.
+    const auto layout = word.Saved(MakeTempFolder(L"wordstub-grid") + L"\\five.docx");
     word.Quit();
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->paragraphs, 15);
+    EXPECT_EQ(layout->linesPerPage, 5);
 }
 
 TEST(WordStubArguments, WrongCountsKindsAndInvocationsAreRefused) {
@@ -322,11 +310,12 @@ TEST(WordStubArguments, WrongCountsKindsAndInvocationsAreRefused) {
     }
     ASSERT_TRUE(session.WaitForExit());
     const auto journal = session.Journal();
-    EXPECT_TRUE(Contains(journal, L"Selection.GoTo REJECTED 0x80020005"));
-    EXPECT_TRUE(Contains(journal, L"Selection.GoTo method What=VT_BSTR:\"3\" Which=VT_I4:2"));
-    EXPECT_TRUE(Contains(journal, L"Selection.TypeParagraph REJECTED 0x8002000E"));
-    EXPECT_TRUE(Contains(journal, L"Shapes.AddPicture REJECTED 0x8002000F"));
-    EXPECT_TRUE(Contains(journal, L"Application.Version REJECTED 0x80020003"));
+    for (const wchar_t* line :
+         {L"Selection.GoTo REJECTED 0x80020005",
+          L"Selection.GoTo method What=VT_BSTR:\"3\" Which=VT_I4:2",
+          L"Selection.TypeParagraph REJECTED 0x8002000E", L"Shapes.AddPicture REJECTED 0x8002000F",
+          L"Application.Version REJECTED 0x80020003"})
+        EXPECT_TRUE(Contains(journal, line)) << line;
 }
 
 TEST(WordStubShapes, PicturesOfEveryFormatAndTheirWrapAndOrder) {
@@ -462,12 +451,11 @@ TEST(WordStubShapes, PicturesOfEveryFormatAndTheirWrapAndOrder) {
                               dir + L"\\a.png\" LinkToFile=VT_BOOL:0 SaveWithDocument=VT_BOOL:-1"));
     EXPECT_EQ(std::count(journal.begin(), journal.end(), L"WrapFormat.Type put VT_I4:3"), 5);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), L"Shape.ZOrder method VT_I4:4"), 5);
-    EXPECT_TRUE(Contains(journal, L"Shapes.Range method VT_I4:2"));
-    EXPECT_TRUE(Contains(journal, L"ShapeRange.ZOrder method VT_I4:4"));
-    EXPECT_TRUE(Contains(journal, L"Shapes.Count method|get"));
-    EXPECT_TRUE(Contains(journal, L"ShapeRange.Height put VT_R8:18"));
-    EXPECT_TRUE(Contains(journal, L"ShapeRange.LockAspectRatio put VT_I4:0"));
-    EXPECT_TRUE(Contains(journal, L"ShapeRange.Width method|get"));
+    for (const wchar_t* line :
+         {L"Shapes.Range method VT_I4:2", L"ShapeRange.ZOrder method VT_I4:4",
+          L"Shapes.Count method|get", L"ShapeRange.Height put VT_R8:18",
+          L"ShapeRange.LockAspectRatio put VT_I4:0", L"ShapeRange.Width method|get"})
+        EXPECT_TRUE(Contains(journal, line)) << line;
     EXPECT_EQ(journal.back(), L"EXIT refs=0");
 }
 
@@ -566,6 +554,7 @@ TEST(WordStubSave, ThePackageHoldsPagesAnchorsWrapsAndSizes) {
     ASSERT_TRUE(WriteTestPicture(dir + L"\\wide.gif", PictureFormat::Gif, 1200, 300, 96));
     const std::wstring target = dir + L"\\out.docx";
     StubSession session;
+    std::optional<DocxLayout> layout;
     {
         Word word;
         ASSERT_TRUE(word.ok());
@@ -601,10 +590,9 @@ TEST(WordStubSave, ThePackageHoldsPagesAnchorsWrapsAndSizes) {
             S_OK);
         ASSERT_EQ(Call(first.Get(), L"Height", DISPATCH_PROPERTYPUT, {{L"", Var::R8(60).v}}).hr,
                   S_OK);
-        ASSERT_EQ(word.SaveAs(target).hr, S_OK);
+        layout = word.Saved(target);
         word.Quit();
     }
-    const auto layout = ReadDocxLayout(target);
     ASSERT_TRUE(layout);
     EXPECT_EQ(layout->paragraphs, 72);
     EXPECT_EQ(layout->linesPerPage, 36);
@@ -649,33 +637,13 @@ TEST(WordStubSave, ThePackageHoldsPagesAnchorsWrapsAndSizes) {
     EXPECT_EQ(layout->parts.at(p[1].media).substr(0, 4), "\x89PNG");
 }
 
-TEST(WordStubSave, TheLineGridFollowsLinesPage) {
-    const std::wstring target = MakeTempFolder(L"wordstub-grid") + L"\\five.docx";
-    StubScenario scenario;
-    scenario.linesPage = 5.0f;
-    StubSession session(scenario);
-    {
-        Word word;
-        ASSERT_TRUE(word.ok());
-        ASSERT_EQ(word.TypeParagraphs(9), S_OK);
-        ASSERT_EQ(word.SaveAs(target).hr, S_OK);
-        word.Quit();
-    }
-    const auto layout = ReadDocxLayout(target);
-    ASSERT_TRUE(layout);
-    EXPECT_EQ(layout->paragraphs, 10);
-    EXPECT_EQ(layout->linesPerPage, 5);
-}
-
 TEST(WordStubScenario, ACallFailsWithTheGivenDescriptionOrCode) {
     const std::wstring dir = MakeTempFolder(L"wordstub-fail");
     ASSERT_TRUE(WriteTestPicture(dir + L"\\p.png", PictureFormat::Png, 16, 16));
     {
-        StubScenario scenario;
-        scenario.failMember = L"AddPicture";
-        scenario.failOccurrence = 2;
-        scenario.failDescription = L"画像を挿入できません。";
-        StubSession session(scenario);
+        StubSession session({.failMember = L"AddPicture",
+                             .failOccurrence = 2,
+                             .failDescription = L"画像を挿入できません。"});
         {
             Word word;
             ASSERT_TRUE(word.ok());
@@ -692,10 +660,7 @@ TEST(WordStubScenario, ACallFailsWithTheGivenDescriptionOrCode) {
                              L"FAIL Shapes.AddPicture 0x80020009 \"画像を挿入できません。\""));
     }
     {
-        StubScenario scenario;
-        scenario.failMember = L"typeparagraph";
-        scenario.failCode = E_ACCESSDENIED;
-        StubSession session(scenario);
+        StubSession session({.failMember = L"typeparagraph", .failCode = E_ACCESSDENIED});
         Word word;
         ASSERT_TRUE(word.ok());
         EXPECT_EQ(word.TypeParagraphs(1), E_ACCESSDENIED);
@@ -704,11 +669,8 @@ TEST(WordStubScenario, ACallFailsWithTheGivenDescriptionOrCode) {
     }
     {
         // Occurrences count across the stand-in processes of one session: the second probe fails.
-        StubScenario scenario;
-        scenario.failMember = L"Version";
-        scenario.failOccurrence = 2;
-        scenario.failDescription = L"二度目";
-        StubSession session(scenario);
+        StubSession session(
+            {.failMember = L"Version", .failOccurrence = 2, .failDescription = L"二度目"});
         EXPECT_EQ(Call(CreateWord().Get(), L"Version", kGet).hr, S_OK);
         CallResult second = Call(CreateWord().Get(), L"Version", kGet);
         EXPECT_EQ(second.hr, DISP_E_EXCEPTION);
@@ -718,11 +680,7 @@ TEST(WordStubScenario, ACallFailsWithTheGivenDescriptionOrCode) {
 
 TEST(WordStubScenario, ABusyWordTurnsCallsAwayAndThenTakesThem) {
     {
-        StubScenario scenario;
-        scenario.busyMember = L"typeparagraph";
-        scenario.busyCall = 2;
-        scenario.busyTimes = 2;
-        StubSession session(scenario);
+        StubSession session({.busyMember = L"typeparagraph", .busyCall = 2, .busyTimes = 2});
         {
             Word word;
             ASSERT_TRUE(word.ok());
@@ -741,10 +699,7 @@ TEST(WordStubScenario, ABusyWordTurnsCallsAwayAndThenTakesThem) {
     }
     {
         // Without a member every call counts.
-        StubScenario scenario;
-        scenario.busyCall = 1;
-        scenario.busyTimes = 1;
-        StubSession session(scenario);
+        StubSession session({.busyCall = 1, .busyTimes = 1});
         {
             ComPtr<IDispatch> word = CreateWord();
             ASSERT_TRUE(word);
@@ -761,11 +716,7 @@ TEST(WordStubScenario, ABusyWordTurnsCallsAwayAndThenTakesThem) {
 TEST(WordStubScenario, AHungWordAnswersWhenItsTimeIsUpOrWhenReleased) {
     {
         // For a while: the call then runs as it would have.
-        StubScenario scenario;
-        scenario.hangMember = L"typeparagraph";
-        scenario.hangCall = 2;
-        scenario.hangMs = 300;
-        StubSession session(scenario);
+        StubSession session({.hangMember = L"typeparagraph", .hangCall = 2, .hangMs = 300});
         {
             Word word;
             ASSERT_TRUE(word.ok());
@@ -789,10 +740,7 @@ TEST(WordStubScenario, AHungWordAnswersWhenItsTimeIsUpOrWhenReleased) {
     }
     {
         // For good, until released; counted across the session's processes like a failure.
-        StubScenario scenario;
-        scenario.hangMember = L"Version";
-        scenario.hangCall = 2;
-        StubSession session(scenario);
+        StubSession session({.hangMember = L"Version", .hangCall = 2});
         EXPECT_EQ(Call(CreateWord().Get(), L"Version", kGet).hr, S_OK);
         std::thread release([&] {
             for (int i = 0; i < 1000 && !Contains(session.Journal(), L"HANG Application.Version");
@@ -815,10 +763,7 @@ TEST(WordStubScenario, AHungWordAnswersWhenItsTimeIsUpOrWhenReleased) {
 }
 
 TEST(WordStubScenario, AbruptExitInTheMiddleOfACall) {
-    StubScenario scenario;
-    scenario.crashMember = L"TypeParagraph";
-    scenario.crashOccurrence = 3;
-    StubSession session(scenario);
+    StubSession session({.crashMember = L"TypeParagraph", .crashOccurrence = 3});
     {
         Word word;
         ASSERT_TRUE(word.ok());

@@ -33,15 +33,22 @@ template <class T, class... A> void Return(VARIANT& result, A&&... args) {
     ReturnObject(result, new T(std::forward<A>(args)...));
 }
 
+// An object that belongs to one document.
+class DocumentPart : public StubObject {
+protected:
+    DocumentPart(const wchar_t* kind, const std::vector<Member>& members, const DocumentPtr& doc)
+        : StubObject(kind, members), doc_(doc) {}
+    DocumentPtr doc_;
+};
+
 // ---- wrap format: of one shape, or of every shape of a range ----
 const std::vector<Member> kWrapFormatMembers = {
     {1, L"Type", Access::Put, {{DISPID_PROPERTYPUT, nullptr, ArgType::Integer, true}}},
 };
-class WrapFormat : public StubObject {
+class WrapFormat : public DocumentPart {
 public:
     WrapFormat(DocumentPtr doc, std::vector<int> shapes)
-        : StubObject(L"WrapFormat", kWrapFormatMembers), doc_(std::move(doc)),
-          shapes_(std::move(shapes)) {}
+        : DocumentPart(L"WrapFormat", kWrapFormatMembers, doc), shapes_(std::move(shapes)) {}
 
 protected:
     void Call(const Member&, const Arguments& args, VARIANT&) override {
@@ -50,7 +57,6 @@ protected:
     }
 
 private:
-    DocumentPtr doc_;
     std::vector<int> shapes_;
 };
 
@@ -66,10 +72,10 @@ const std::vector<Member> kShapeMembers = {
      Access::GetPut,
      {{DISPID_PROPERTYPUT, nullptr, ArgType::Integer, true}}},
 };
-class Shape : public StubObject {
+class Shape : public DocumentPart {
 public:
     Shape(const wchar_t* kind, DocumentPtr doc, std::vector<int> shapes)
-        : StubObject(kind, kShapeMembers), doc_(std::move(doc)), shapes_(std::move(shapes)) {}
+        : DocumentPart(kind, kShapeMembers, doc), shapes_(std::move(shapes)) {}
 
 protected:
     void Call(const Member& member, const Arguments& args, VARIANT& result) override {
@@ -126,7 +132,6 @@ private:
         return value;
     }
 
-    DocumentPtr doc_;
     std::vector<int> shapes_;
 };
 
@@ -135,10 +140,10 @@ const std::vector<Member> kRangeMembers = {
     {1, L"Start", Access::Get, {}},
     {2, L"End", Access::Get, {}},
 };
-class Range : public StubObject {
+class Range : public DocumentPart {
 public:
     Range(DocumentPtr doc, int paragraph)
-        : StubObject(L"Range", kRangeMembers), doc_(std::move(doc)), paragraph_(paragraph) {}
+        : DocumentPart(L"Range", kRangeMembers, doc), paragraph_(paragraph) {}
     const DocumentPtr& document() const { return doc_; }
     int paragraph() const { return paragraph_; }
 
@@ -150,7 +155,6 @@ protected:
     }
 
 private:
-    DocumentPtr doc_;
     int paragraph_;
 };
 
@@ -167,10 +171,9 @@ const std::vector<Member> kShapesMembers = {
     {kCount, L"Count", Access::Get, {}},
     {kShapesRange, L"Range", Access::Method, {{0, L"Index", ArgType::Integer, false}}},
 };
-class Shapes : public StubObject {
+class Shapes : public DocumentPart {
 public:
-    explicit Shapes(DocumentPtr doc)
-        : StubObject(L"Shapes", kShapesMembers), doc_(std::move(doc)) {}
+    explicit Shapes(DocumentPtr doc) : DocumentPart(L"Shapes", kShapesMembers, doc) {}
 
 protected:
     void Call(const Member& member, const Arguments& args, VARIANT& result) override {
@@ -212,9 +215,6 @@ protected:
         }
         }
     }
-
-private:
-    DocumentPtr doc_;
 };
 
 // ---- selection: the insertion point of the active document ----
@@ -230,10 +230,9 @@ const std::vector<Member> kSelectionMembers = {
       {3, L"Name", ArgType::Text, false}}},
     {kSelectionRange, L"Range", Access::Get, {}},
 };
-class Selection : public StubObject {
+class Selection : public DocumentPart {
 public:
-    explicit Selection(DocumentPtr doc)
-        : StubObject(L"Selection", kSelectionMembers), doc_(std::move(doc)) {}
+    explicit Selection(DocumentPtr doc) : DocumentPart(L"Selection", kSelectionMembers, doc) {}
 
 protected:
     void Call(const Member& member, const Arguments& args, VARIANT& result) override {
@@ -251,9 +250,6 @@ protected:
             Return<Range>(result, doc_, doc_->Cursor());
         }
     }
-
-private:
-    DocumentPtr doc_;
 };
 
 // ---- page setup: Word answers Singles, lengths in points ----
@@ -264,10 +260,9 @@ const std::vector<Member> kPageSetupMembers = {
     {kTopMargin, L"TopMargin", Access::Get, {}},
     {kBottomMargin, L"BottomMargin", Access::Get, {}},
 };
-class PageSetup : public StubObject {
+class PageSetup : public DocumentPart {
 public:
-    explicit PageSetup(DocumentPtr doc)
-        : StubObject(L"PageSetup", kPageSetupMembers), doc_(std::move(doc)) {}
+    explicit PageSetup(DocumentPtr doc) : DocumentPart(L"PageSetup", kPageSetupMembers, doc) {}
 
 protected:
     void Call(const Member& member, const Arguments&, VARIANT& result) override {
@@ -286,9 +281,6 @@ protected:
             V_R4(&result) = PageGeometry::Points(PageGeometry::kBottom);
         }
     }
-
-private:
-    DocumentPtr doc_;
 };
 
 // ---- document ----
@@ -298,10 +290,9 @@ const std::vector<Member> kDocumentMembers = {
     {kShapes, L"Shapes", Access::Get, {}},
     {kSaveAs, L"SaveAs", Access::Method, {{0, L"Filename", ArgType::Text, true}}},
 };
-class DocumentObject : public StubObject {
+class DocumentObject : public DocumentPart {
 public:
-    explicit DocumentObject(DocumentPtr doc)
-        : StubObject(L"Document", kDocumentMembers), doc_(std::move(doc)) {}
+    explicit DocumentObject(DocumentPtr doc) : DocumentPart(L"Document", kDocumentMembers, doc) {}
 
 protected:
     void Call(const Member& member, const Arguments& args, VARIANT& result) override {
@@ -316,9 +307,6 @@ protected:
             doc_->SaveAs(args.Text(0));
         }
     }
-
-private:
-    DocumentPtr doc_;
 };
 
 // ---- documents ----

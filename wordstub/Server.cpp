@@ -49,28 +49,8 @@ void Server::Start() {
     if (!key || !OwnerAlive(key.get()))
         return;
     session_ = true;
+    scenario_ = ReadScenario(key.get());
     std::wstring text;
-    DWORD number = 0;
-    if (ReadText(key.get(), kVersionValue, text))
-        scenario_.version = text;
-    if (ReadText(key.get(), kLinesPageValue, text))
-        scenario_.linesPage = std::wcstof(text.c_str(), nullptr);
-    ReadText(key.get(), kFailMemberValue, scenario_.failMember);
-    ReadText(key.get(), kFailDescriptionValue, scenario_.failDescription);
-    ReadText(key.get(), kCrashMemberValue, scenario_.crashMember);
-    if (ReadNumber(key.get(), kFailOccurrenceValue, number))
-        scenario_.failOccurrence = static_cast<int>(number);
-    if (ReadNumber(key.get(), kFailCodeValue, number))
-        scenario_.failCode = static_cast<HRESULT>(number);
-    if (ReadNumber(key.get(), kCrashOccurrenceValue, number))
-        scenario_.crashOccurrence = static_cast<int>(number);
-    ReadText(key.get(), kBusyMemberValue, scenario_.busyMember);
-    ReadNumber(key.get(), kBusyCallValue, scenario_.busyCall);
-    ReadNumber(key.get(), kBusyTimesValue, scenario_.busyTimes);
-    ReadText(key.get(), kHangMemberValue, scenario_.hangMember);
-    ReadNumber(key.get(), kHangCallValue, scenario_.hangCall);
-    ReadNumber(key.get(), kHangTimeValue, scenario_.hangMs);
-    ReadText(key.get(), kHangReleaseValue, scenario_.hangRelease);
     if (ReadText(key.get(), kJournalValue, text) && !text.empty())
         journal_ = OpenFile(text, FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS);

@@ -2,6 +2,7 @@
 // Process-wide state of one stand-in run: the scenario a test left, the journal, and the count of
 // objects the client holds (the server exits when it drops to zero).
 
+#include "StubControl.h"
 #include "Win32Util.h"
 
 #include <windows.h>
@@ -9,29 +10,6 @@
 #include <string>
 
 namespace wordstub {
-
-struct Scenario {
-    std::wstring version = L"16.0";
-    float linesPage = 36.0f;
-    std::wstring failMember;
-    int failOccurrence = 1;
-    std::wstring failDescription;
-    HRESULT failCode = 0;
-    std::wstring crashMember;
-    int crashOccurrence = 1;
-    // Word is busy: busyTimes attempts from the busyCall-th on (1-based, at busyMember or at any
-    // member, refused ones counted, in this process) are turned away.
-    std::wstring busyMember;
-    DWORD busyCall = 0;
-    DWORD busyTimes = 0;
-    // Word hangs: the hangCall-th call (1-based, at hangMember or at any member, counted across
-    // the session's processes) blocks hangMs milliseconds, or until the named event is set, and
-    // then answers.
-    std::wstring hangMember;
-    DWORD hangCall = 0;
-    DWORD hangMs = INFINITE;
-    std::wstring hangRelease;
-};
 
 enum class Fate { Normal, Fail, Crash };
 

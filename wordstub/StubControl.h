@@ -1,9 +1,14 @@
 #pragma once
-// What the Word stand-in and the test helpers agree on: its class, its registration and where a
-// test leaves the scenario for the next stand-in process (the registry of the prefix, so that
-// nothing depends on the environment the server is started with).
+// What the Word stand-in and the test helpers agree on: its class, its registration, the scenario a
+// test sets and where it leaves it for the next stand-in process (the registry of the prefix, so
+// that nothing depends on the environment the server is started with).
+
+#include "Win32Util.h"
 
 #include <windows.h>
+
+#include <cwchar>
+#include <string>
 
 namespace wordstub {
 
@@ -38,5 +43,93 @@ inline constexpr wchar_t kHangMemberValue[] = L"HangMember"; // empty or absent:
 inline constexpr wchar_t kHangCallValue[] = L"HangCall";
 inline constexpr wchar_t kHangTimeValue[] = L"HangTime";       // milliseconds, or INFINITE
 inline constexpr wchar_t kHangReleaseValue[] = L"HangRelease"; // name of the event that ends it
+
+struct Scenario {
+    std::wstring version = L"16.0"; // Application.Version
+    float linesPage = 36.0f;        // PageSetup.LinesPage
+    // A call that fails: member name (e.g. L"AddPicture") and its 1-based occurrence among the
+    // calls to it that reach the member, counted across the stand-in processes of the session.
+    std::wstring failMember;
+    int failOccurrence = 1;
+    // With a description: DISP_E_EXCEPTION carrying it (and failCode as EXCEPINFO.scode when set).
+    // Without one: failCode is returned as the call's HRESULT (DISP_E_EXCEPTION with an empty
+    // description when failCode is DISP_E_EXCEPTION).
+    std::wstring failDescription;
+    HRESULT failCode = 0;
+    // A call at which the server process exits abruptly, as if Word crashed.
+    std::wstring crashMember;
+    int crashOccurrence = 1;
+    // Word is busy: Invoke returns RPC_E_CALL_REJECTED to busyTimes attempts from the busyCall-th
+    // on (1-based), counting the attempts at busyMember (at any member when empty) in each
+    // stand-in process, refused ones included. A client that retries sees its call number busyCall
+    // refused busyTimes times and then taken.
+    std::wstring busyMember;
+    DWORD busyCall = 0;
+    DWORD busyTimes = 0;
+    // Word hangs, as on a dialog of its own that nobody sees: call number hangCall (1-based) among
+    // those that reach hangMember (any member when empty), counted across the stand-in processes
+    // of the session, blocks hangMs milliseconds or until the event named hangRelease is set, then
+    // answers. The stand-in serves nothing meanwhile: further calls and releases wait behind it.
+    std::wstring hangMember;
+    DWORD hangCall = 0;
+    DWORD hangMs = INFINITE;
+    std::wstring hangRelease;
+};
+
+// Only what differs from no failure, no crash, no busy and no hung Word is written.
+inline void WriteScenario(HKEY key, const Scenario& scenario) {
+    WriteText(key, kVersionValue, scenario.version);
+    wchar_t lines[64];
+    swprintf(lines, 64, L"%.9g", static_cast<double>(scenario.linesPage));
+    WriteText(key, kLinesPageValue, lines);
+    if (!scenario.failMember.empty()) {
+        WriteText(key, kFailMemberValue, scenario.failMember);
+        WriteNumber(key, kFailOccurrenceValue, static_cast<DWORD>(scenario.failOccurrence));
+        WriteText(key, kFailDescriptionValue, scenario.failDescription);
+        WriteNumber(key, kFailCodeValue, static_cast<DWORD>(scenario.failCode));
+    }
+    if (scenario.busyCall > 0) {
+        WriteText(key, kBusyMemberValue, scenario.busyMember);
+        WriteNumber(key, kBusyCallValue, scenario.busyCall);
+        WriteNumber(key, kBusyTimesValue, scenario.busyTimes);
+    }
+    if (scenario.hangCall > 0) {
+        WriteText(key, kHangMemberValue, scenario.hangMember);
+        WriteNumber(key, kHangCallValue, scenario.hangCall);
+        WriteNumber(key, kHangTimeValue, scenario.hangMs);
+        WriteText(key, kHangReleaseValue, scenario.hangRelease);
+    }
+    if (!scenario.crashMember.empty()) {
+        WriteText(key, kCrashMemberValue, scenario.crashMember);
+        WriteNumber(key, kCrashOccurrenceValue, static_cast<DWORD>(scenario.crashOccurrence));
+    }
+}
+
+// What is not there keeps its default.
+inline Scenario ReadScenario(HKEY key) {
+    Scenario scenario;
+    std::wstring text;
+    DWORD number = 0;
+    ReadText(key, kVersionValue, scenario.version);
+    if (ReadText(key, kLinesPageValue, text))
+        scenario.linesPage = std::wcstof(text.c_str(), nullptr);
+    ReadText(key, kFailMemberValue, scenario.failMember);
+    if (ReadNumber(key, kFailOccurrenceValue, number))
+        scenario.failOccurrence = static_cast<int>(number);
+    ReadText(key, kFailDescriptionValue, scenario.failDescription);
+    if (ReadNumber(key, kFailCodeValue, number))
+        scenario.failCode = static_cast<HRESULT>(number);
+    ReadText(key, kBusyMemberValue, scenario.busyMember);
+    ReadNumber(key, kBusyCallValue, scenario.busyCall);
+    ReadNumber(key, kBusyTimesValue, scenario.busyTimes);
+    ReadText(key, kHangMemberValue, scenario.hangMember);
+    ReadNumber(key, kHangCallValue, scenario.hangCall);
+    ReadNumber(key, kHangTimeValue, scenario.hangMs);
+    ReadText(key, kHangReleaseValue, scenario.hangRelease);
+    ReadText(key, kCrashMemberValue, scenario.crashMember);
+    if (ReadNumber(key, kCrashOccurrenceValue, number))
+        scenario.crashOccurrence = static_cast<int>(number);
+    return scenario;
+}
 
 } // namespace wordstub

@@ -69,22 +69,6 @@ inline TfrmMain& Form() {
 }
 
 // Puts exactly these entries, in this order, into the list; picture count 3, "前面".
-// The output path for one build, with no file left there by an earlier one.
-inline std::wstring FreshOutput(const fs::path& dir, const wchar_t* name) {
-    const fs::path output = dir / name;
-    std::error_code ec;
-    fs::remove(output, ec);
-    return output.wstring();
-}
-
-// The pointer rests on the list, so the cursor it shows is the list's own arrow.
-inline void RestPointerOnList() {
-    RECT rc;
-    GetWindowRect(Form().ListBox, &rc);
-    SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
-    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-}
-
 inline void ResetForm(const std::vector<std::wstring>& entries, int imagesPerPage = 3,
                       int wrapChoice = 0) {
     TfrmMain& form = Form();
@@ -180,6 +164,32 @@ private:
     DWORD target_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
+};
+
+// The window, a folder of pictures of the series for the whole suite, and for each test an output
+// path with no file left there by an earlier build.
+class BuildTest : public testing::Test {
+protected:
+    static void MakePictures(const wchar_t* folder, size_t count) {
+        Form();
+        dir_ = MakeTempFolder(folder);
+        pictures_ = MakePictureSeries(dir_.wstring(), count);
+        ASSERT_EQ(pictures_.size(), count);
+    }
+    void FreshOutput(const wchar_t* name) {
+        output_ = (dir_ / name).wstring();
+        std::error_code ec;
+        fs::remove(output_, ec);
+        // The pointer rests on the list, so the cursor it shows is the list's own arrow.
+        RECT rc;
+        GetWindowRect(Form().ListBox, &rc);
+        SetCursorPos((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    }
+
+    static inline fs::path dir_;
+    static inline std::vector<std::wstring> pictures_;
+    std::wstring output_;
 };
 
 // ---- the journal --------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 #include "DocxReader.h"
 
-#include "../../wordstub/Win32Util.h"
+#include "Win32Util.h"
 
 #include <zlib.h>
 

@@ -115,14 +115,27 @@ inline CallResult Call(IDispatch* target, const std::wstring& member, WORD flags
 
 constexpr WORD kGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
-// A property or method that returns an object; null when the call fails.
+// A property or method that returns an object; null when the call fails, or when there is no
+// object to call it on (so that calls chain).
 inline ComPtr<IDispatch> Object(IDispatch* target, const std::wstring& member, WORD flags = kGet,
                                 const std::vector<Arg>& args = {}) {
-    CallResult r = Call(target, member, flags, args);
     ComPtr<IDispatch> out;
+    if (!target)
+        return out;
+    CallResult r = Call(target, member, flags, args);
     if (SUCCEEDED(r.hr) && V_VT(&r.value.v) == VT_DISPATCH)
         out = V_DISPATCH(&r.value.v);
     return out;
+}
+
+// Document.SaveAs with the file name passed by reference, as the program passes it.
+inline CallResult SaveAs(IDispatch* doc, const std::wstring& path) {
+    Var name = Var::Str(path);
+    VARIANT byRef;
+    VariantInit(&byRef);
+    V_VT(&byRef) = VT_BSTR | VT_BYREF;
+    V_BSTRREF(&byRef) = &V_BSTR(&name.v);
+    return Call(doc, L"SaveAs", DISPATCH_METHOD, {{L"Filename", byRef}});
 }
 
 inline ComPtr<IDispatch> CreateWord(HRESULT* hr = nullptr) {

@@ -1,6 +1,6 @@
 #include "TestPictures.h"
 
-#include "../../wordstub/Win32Util.h"
+#include "Win32Util.h"
 
 #include <wincodec.h>
 #include <wrl/client.h>

@@ -1,7 +1,6 @@
 #include "WordStub.h"
 
-#include "../../wordstub/StubControl.h"
-#include "../../wordstub/Win32Util.h"
+#include "Win32Util.h"
 
 #include <string>
 #include <vector>
@@ -53,34 +52,13 @@ StubSession::StubSession(const StubScenario& scenario) : journalPath_(NewJournal
         return;
     WriteNumber(key.get(), kOwnerValue, GetCurrentProcessId());
     WriteText(key.get(), kJournalValue, journalPath_);
-    WriteText(key.get(), kVersionValue, scenario.version);
-    wchar_t lines[64];
-    swprintf(lines, 64, L"%.9g", static_cast<double>(scenario.linesPage));
-    WriteText(key.get(), kLinesPageValue, lines);
-    if (!scenario.failMember.empty()) {
-        WriteText(key.get(), kFailMemberValue, scenario.failMember);
-        WriteNumber(key.get(), kFailOccurrenceValue, static_cast<DWORD>(scenario.failOccurrence));
-        WriteText(key.get(), kFailDescriptionValue, scenario.failDescription);
-        WriteNumber(key.get(), kFailCodeValue, static_cast<DWORD>(scenario.failCode));
-    }
-    if (scenario.busyCall > 0) {
-        WriteText(key.get(), kBusyMemberValue, scenario.busyMember);
-        WriteNumber(key.get(), kBusyCallValue, scenario.busyCall);
-        WriteNumber(key.get(), kBusyTimesValue, scenario.busyTimes);
-    }
+    StubScenario written = scenario;
     if (scenario.hangCall > 0) {
-        hangReleaseName_ = L"TablorinWordStubHang-" + std::to_wstring(GetCurrentProcessId()) +
-                           L"-" + std::to_wstring(GetTickCount64());
-        hangRelease_.reset(CreateEventW(nullptr, TRUE, FALSE, hangReleaseName_.c_str()));
-        WriteText(key.get(), kHangMemberValue, scenario.hangMember);
-        WriteNumber(key.get(), kHangCallValue, scenario.hangCall);
-        WriteNumber(key.get(), kHangTimeValue, scenario.hangMs);
-        WriteText(key.get(), kHangReleaseValue, hangReleaseName_);
+        written.hangRelease = L"TablorinWordStubHang-" + std::to_wstring(GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(GetTickCount64());
+        hangRelease_.reset(CreateEventW(nullptr, TRUE, FALSE, written.hangRelease.c_str()));
     }
-    if (!scenario.crashMember.empty()) {
-        WriteText(key.get(), kCrashMemberValue, scenario.crashMember);
-        WriteNumber(key.get(), kCrashOccurrenceValue, static_cast<DWORD>(scenario.crashOccurrence));
-    }
+    WriteScenario(key.get(), written);
 }
 
 void StubSession::EndHang() const {

@@ -36,43 +36,16 @@
 
 #include <windows.h>
 
+#include "StubControl.h"
 #include "UniqueAny.h"
 
 #include <string>
 #include <vector>
 
-struct StubScenario {
-    std::wstring version = L"16.0"; // Application.Version
-    float linesPage = 36.0f;        // PageSetup.LinesPage
-    // A call that fails: member name (e.g. L"AddPicture") and its 1-based occurrence among the
-    // calls to it that reach the member, counted across the stand-in processes of the session.
-    std::wstring failMember;
-    int failOccurrence = 1;
-    // With a description: DISP_E_EXCEPTION carrying it (and failCode as EXCEPINFO.scode when set).
-    // Without one: failCode is returned as the call's HRESULT (DISP_E_EXCEPTION with an empty
-    // description when failCode is DISP_E_EXCEPTION).
-    std::wstring failDescription;
-    HRESULT failCode = 0;
-    // A call at which the server process exits abruptly, as if Word crashed.
-    std::wstring crashMember;
-    int crashOccurrence = 1;
-    // Word is busy: Invoke returns RPC_E_CALL_REJECTED to busyTimes attempts from the busyCall-th
-    // on (1-based), counting the attempts at busyMember (at any member when empty) in each
-    // stand-in process, refused ones included. A client that retries sees its call number busyCall
-    // refused busyTimes times and then taken.
-    std::wstring busyMember;
-    DWORD busyCall = 0;
-    DWORD busyTimes = 0;
-    // Word hangs, as on a dialog of its own that nobody sees: call number hangCall (1-based) among
-    // those that reach hangMember (any member when empty), counted across the stand-in processes
-    // of the session, blocks hangMs milliseconds or until StubSession::EndHang, then answers. The
-    // stand-in serves nothing meanwhile: further calls and releases wait behind it. Under Wine a
-    // client that gives up on the call still waits for this answer (and drops it), so a test that
-    // gives up ends the hang as its user answers.
-    std::wstring hangMember;
-    DWORD hangCall = 0;
-    DWORD hangMs = INFINITE;
-};
+// The scenario's hangRelease is the session's own (StubSession::EndHang sets it). Under Wine a
+// client that gives up on a hung call still waits for its answer (and drops it), so a test that
+// gives up ends the hang as its user answers.
+using StubScenario = wordstub::Scenario;
 
 // Sets the scenario for the stand-in processes started from now on and gives them a fresh journal.
 // The destructor puts the default scenario back. Only one session at a time.
@@ -94,7 +67,6 @@ public:
 
 private:
     std::wstring journalPath_;
-    std::wstring hangReleaseName_;
     UniqueAny<HANDLE, CloseHandle> hangRelease_;
 };
 

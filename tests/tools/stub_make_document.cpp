@@ -5,8 +5,6 @@
 #include "StubClient.h"
 #include "TestPictures.h"
 
-#include "Handles.h"
-
 #include <objbase.h>
 
 #include <cmath>
@@ -120,13 +118,7 @@ int Build(const std::wstring& output, const std::vector<std::wstring>& files, in
             Call(range.Get(), L"ZOrder", DISPATCH_METHOD, {{L"", Var::I4(4).v}});
         }
     }
-    UniqueBstr name(SysAllocString(output.c_str()));
-    BSTR raw = name.get();
-    VARIANT byRef;
-    VariantInit(&byRef);
-    V_VT(&byRef) = VT_BSTR | VT_BYREF;
-    V_BSTRREF(&byRef) = &raw;
-    CallResult saved = Call(doc.Get(), L"SaveAs", DISPATCH_METHOD, {{L"Filename", byRef}});
+    CallResult saved = SaveAs(doc.Get(), output);
     if (FAILED(saved.hr))
         return Fail(L"SaveAs", saved);
     return 0;
