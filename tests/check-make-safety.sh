@@ -156,16 +156,21 @@ if want 4; then
   GTEST_FILTER=ProbeFailure.WordNotInstalled start_make "$logs/interrupted-probe.log" test CTEST_ARGS="-R test_probe"
   make_pid=$started
   shown=""
-  for _ in $(seq 1 1200); do
-    # The test program's display (one of its own) is in its environment.
-    for x in $(pgrep -s "$make_pid" -f 'test_probe\.exe'); do
-      d=$({ tr '\0' '\n' <"/proc/$x/environ"; } 2>/dev/null | sed -n 's/^DISPLAY=//p')
-      [ -n "$d" ] || continue
-      if [ -n "$(DISPLAY=$d xdotool search --onlyvisible --name '^タブロリン$' 2>/dev/null)" ]; then shown=$d; fi
-    done
-    [ -n "$shown" ] && break
+  display=""
+  for _ in $(seq 1 6000); do
+    # The test program's display (one of its own) is in its environment; once known, only the box
+    # is looked for, as often as possible: it shows for a fraction of a second.
+    if [ -z "$display" ]; then
+      for x in $(pgrep -s "$make_pid" -f 'test_probe\.exe'); do
+        display=$({ tr '\0' '\n' <"/proc/$x/environ"; } 2>/dev/null | sed -n 's/^DISPLAY=//p')
+        [ -n "$display" ] && break
+      done
+    elif [ -n "$(DISPLAY=$display xdotool search --onlyvisible --name '^タブロリン$' 2>/dev/null)" ]; then
+      shown=$display
+      break
+    fi
     kill -0 "$make_pid" 2>/dev/null || break
-    sleep 0.1
+    [ -n "$display" ] || sleep 0.05
   done
   dirty=$(compgen -G "$prefix.slot*/.tablorin-dirty" | head -n 1)
   kill -INT -- "-$make_pid" 2>/dev/null
