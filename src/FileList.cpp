@@ -1,9 +1,8 @@
-// The file list: intake of shell drops, reordering by dragging, clearing.
+// The file list: intake of shell drops, reordering by dragging, removal.
 #include "FileList.h"
 
 #include "automation/Error.h"
 #include "Handles.h"
-#include "MessageDialog.h"
 #include "WindowBase.h"
 #include "resource.h"
 
@@ -207,8 +206,7 @@ void TFileList::MouseDown(TMouseButton button, int x, int y) {
     if (button == TMouseButton::mbRight)
         return;
     DragIndex = EntryAt(list_, x, y);
-    const bool selected = SendMessageW(list_, LB_GETCURSEL, 0, 0) != LB_ERR;
-    if (Count() < 2 || !selected || DragIndex == -1)
+    if (Count() < 2 || Selected() == -1 || DragIndex == -1)
         return;
     // The list holds the mouse from the press until the release.
     dragging_ = true;
@@ -302,37 +300,15 @@ bool TFileList::DragMessage(UINT msg, WPARAM wp, LPARAM lp, TDragTarget& target)
     }
 }
 
-void TFileList::Warn(const wchar_t* text) const {
-    MessageDialog(text, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
-    SetFocus(list_);
-}
-
-bool TFileList::CheckNotEmpty() const {
-    if (Count() != 0)
-        return true;
-    Warn(L"一覧にファイルを追加して下さい。");
-    return false;
-}
-
-bool TFileList::ClearSelected() {
-    if (!CheckNotEmpty())
-        return false;
+int TFileList::Selected() const {
     const LRESULT selected = SendMessageW(list_, LB_GETCURSEL, 0, 0);
-    if (selected == LB_ERR) {
-        Warn(L"クリアする行を選択して下さい。");
-        return false;
-    }
-    if (MessageDialog(L"行をクリアします。よろしいですか？", TMsgDlgType::mtConfirmation,
-                      TMsgDlgButtons::mbOKCancel) != TModalResult::mrOk)
-        return false;
-    SendMessageW(list_, LB_DELETESTRING, static_cast<WPARAM>(selected), 0);
-    return true;
+    return selected == LB_ERR ? -1 : static_cast<int>(selected);
 }
 
-bool TFileList::ClearAll() {
-    if (MessageDialog(L"一覧をクリアします。よろしいですか？", TMsgDlgType::mtConfirmation,
-                      TMsgDlgButtons::mbOKCancel) != TModalResult::mrOk)
-        return false;
+void TFileList::Delete(int index) {
+    SendMessageW(list_, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+}
+
+void TFileList::Clear() {
     SendMessageW(list_, LB_RESETCONTENT, 0, 0);
-    return true;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The file list: the list box holding the entries, intake of shell drops, reordering by dragging,
-// clearing.
+// removal. It asks the user nothing: the main window's handlers do.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -41,13 +41,10 @@ public:
     bool AddDropped(HDROP drop);
     // The list scrolls across its widest entry.
     void UpdateHorizontalExtent();
-    // After confirmation; true when the list changed.
-    bool ClearSelected();
-    bool ClearAll();
-    // True when the list has entries; otherwise a warning, and the focus on the list.
-    bool CheckNotEmpty() const;
-    // Shows a warning and gives the list the focus.
-    void Warn(const wchar_t* text) const;
+    // The selected entry, or -1.
+    int Selected() const;
+    void Delete(int index);
+    void Clear();
 
     // Reordering: the press that may start a drag, and the move that ends it.
     void MouseDown(TMouseButton button, int x, int y);

@@ -50,14 +50,18 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+// A confirmation: true when the user pressed OK.
+bool Confirmed(const wchar_t* question) {
+    return MessageDialog(question, TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbOKCancel) ==
+           TModalResult::mrOk;
+}
+
 // Word has kept one call waiting for a while: the user chooses between waiting on and giving the
 // call up. Asked inside COM's wait, where nothing may throw: a question that cannot be shown is a
 // キャンセル.
 automation::WaitAnswer AskWhetherToWaitForWord() noexcept {
     try {
-        return MessageDialog(L"Ｗｏｒｄから応答がありません。待ち続けますか？",
-                             TMsgDlgType::mtConfirmation,
-                             TMsgDlgButtons::mbOKCancel) == TModalResult::mrOk
+        return Confirmed(L"Ｗｏｒｄから応答がありません。待ち続けますか？")
                    ? automation::WaitAnswer::KeepWaiting
                    : automation::WaitAnswer::Cancel;
     } catch (...) {
@@ -317,9 +321,22 @@ void TfrmMain::WMDropFiles(HDROP drop) {
         Files.UpdateHorizontalExtent();
 }
 
+// A warning about the list; the user goes on in the list.
+void TfrmMain::Warn(const wchar_t* text) {
+    MessageDialog(text, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK);
+    SetFocus(ListBox);
+}
+
 void TfrmMain::Button1Click() {
-    if (Files.ClearSelected())
-        UpdateStatusText();
+    if (Files.Count() == 0)
+        return Warn(L"一覧にファイルを追加して下さい。");
+    const int selected = Files.Selected();
+    if (selected == -1)
+        return Warn(L"クリアする行を選択して下さい。");
+    if (!Confirmed(L"行をクリアします。よろしいですか？"))
+        return;
+    Files.Delete(selected);
+    UpdateStatusText();
 }
 
 void TfrmMain::Button2Click() {
@@ -327,8 +344,9 @@ void TfrmMain::Button2Click() {
 }
 
 void TfrmMain::Button3Click() {
-    if (!Files.ClearAll())
+    if (!Confirmed(L"一覧をクリアします。よろしいですか？"))
         return;
+    Files.Clear();
     UpdateStatusText();
     Files.UpdateHorizontalExtent();
 }
@@ -362,8 +380,10 @@ private:
 
 void TfrmMain::Button4Click() {
     // Word's calls let messages through; a click that arrives during a build is not a new build.
-    if (Building() || !Files.CheckNotEmpty())
+    if (Building())
         return;
+    if (Files.Count() == 0)
+        return Warn(L"一覧にファイルを追加して下さい。");
     if (!SaveDialog.Execute(Handle())) {
         SetFocus(ListBox);
         return;
@@ -372,8 +392,7 @@ void TfrmMain::Button4Click() {
     if (OutputIsListed(request)) {
         // The next dialog must not offer the refused name again.
         SaveDialog.FileName.clear();
-        Files.Warn(L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");
-        return;
+        return Warn(L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");
     }
     {
         const Hourglass hourglass(*this);

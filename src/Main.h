@@ -80,6 +80,7 @@ private:
     void CreateRadioGroup(HFONT font);
     void RadioGroupClick(int index);
     void RestoreFocus();
+    void Warn(const wchar_t* text);
     class Hourglass;
 
     UniqueFont font_;     // "ＭＳ Ｐゴシック" 12 px

@@ -1,5 +1,5 @@
 // The file list on the real main window: shell drops of real files, mouse gestures sent to the
-// list as a user's would be, and the clear buttons with their dialogs.
+// list as a user's would be, and the buttons that remove entries with their dialogs.
 #include "DialogAnswerer.h"
 #include "Main.h"
 #include "MessagePump.h"
@@ -470,89 +470,74 @@ TEST_F(FileListTest, EscapeOrLosingTheMouseCancelsTheDrag) {
     EXPECT_EQ(Entries(), p);
 }
 
-// ---- Clearing ----
+// ---- The buttons that remove entries, and what they ask first ----
 
-TEST_F(FileListTest, ClearRowWarnsOnEmptyListAndWithoutSelection) {
-    {
-        DialogAnswerer answer(L"警告", DialogAction::Press(L"OK"));
-        Click(form_->Button1);
-        answer.Join();
-        ASSERT_EQ(answer.Answered(), 1u);
-        EXPECT_EQ(answer.SeenAt(0).text, L"一覧にファイルを追加して下さい。");
-        EXPECT_EQ(answer.SeenAt(0).buttons, std::vector<std::wstring>{L"OK"});
-        EXPECT_EQ(GetFocus(), list_);
-    }
-    DropNames({L"a.jpg", L"b.jpg"});
-    SetFocus(form_->Button1);
-    {
-        DialogAnswerer answer(L"警告", DialogAction::Press(L"OK"));
-        Click(form_->Button1);
-        answer.Join();
-        ASSERT_EQ(answer.Answered(), 1u);
-        EXPECT_EQ(answer.SeenAt(0).text, L"クリアする行を選択して下さい。");
-        EXPECT_EQ(GetFocus(), list_);
-    }
-    EXPECT_EQ(form_->Files.Count(), 2);
-}
-
-TEST_F(FileListTest, ClearRowAsksAndKeepsTheExtentOfTheRemovedWiderEntry) {
+TEST_F(FileListTest, ButtonsAskAndWarnInTheirOrderBeforeTheListChanges) {
     const std::wstring wide = folder_.Path(L"a-very-long-name-wider-than-the-other.jpg");
     const std::wstring narrow = folder_.Path(L"b.jpg");
     MakeFile(wide);
     MakeFile(narrow);
-    Drop({narrow, wide});
-    const int extent = Extent();
-    ASSERT_EQ(extent, WidthInListFont(list_, wide));
-    SendMessageW(list_, LB_SETCURSEL, 0, 0);
-    {
-        DialogAnswerer answer(L"確認", DialogAction::Press(L"キャンセル"));
-        Click(form_->Button1);
-        answer.Join();
-        ASSERT_EQ(answer.Answered(), 1u);
-        EXPECT_EQ(answer.SeenAt(0).text, L"行をクリアします。よろしいですか？");
-        EXPECT_EQ(answer.SeenAt(0).buttons.size(), 2u);
-    }
-    EXPECT_EQ(form_->Files.Count(), 2);
-    {
-        DialogAnswerer answer(L"確認", DialogAction::Press(L"OK"));
-        Click(form_->Button1);
-        answer.Join();
-        ASSERT_EQ(answer.Answered(), 1u);
-    }
-    EXPECT_EQ(Entries(), std::vector<std::wstring>{narrow});
-    EXPECT_EQ(form_->StatusText(), L"1ファイル");
-    EXPECT_EQ(Extent(), extent);
-}
+    const std::vector<std::wstring> both{wide, narrow}, none; // as the drop sorts them
+    constexpr int kStale = 9;                                 // an extent no entry has
+    struct Dialog {
+        std::wstring title, text;
+    };
+    const Dialog addFiles{L"警告", L"一覧にファイルを追加して下さい。"};
+    const Dialog pickRow{L"警告", L"クリアする行を選択して下さい。"};
+    const Dialog askRow{L"確認", L"行をクリアします。よろしいですか？"};
+    const Dialog askAll{L"確認", L"一覧をクリアします。よろしいですか？"};
+    const struct {
+        const char* what;
+        HWND TfrmMain::*button;
+        bool filled;  // both files listed, else an empty list
+        int selected; // -1: none
+        const Dialog& asked;
+        const wchar_t* answer;
+        std::vector<std::wstring> after;
+        bool extentReset; // else left as it was
+    } cases[] = {
+        {"row, empty list", &TfrmMain::Button1, false, -1, addFiles, L"OK", none, false},
+        {"row, none selected", &TfrmMain::Button1, true, -1, pickRow, L"OK", both, false},
+        {"row, cancelled", &TfrmMain::Button1, true, 0, askRow, L"キャンセル", both, false},
+        // The extent of the wider entry stays when it goes.
+        {"row, removed", &TfrmMain::Button1, true, 0, askRow, L"OK", {narrow}, false},
+        {"list, empty", &TfrmMain::Button3, false, -1, askAll, L"OK", none, true},
+        {"list, cancelled", &TfrmMain::Button3, true, 1, askAll, L"キャンセル", both, false},
+        {"list, cleared", &TfrmMain::Button3, true, 1, askAll, L"OK", none, true},
+        // No save dialog follows.
+        {"save, empty list", &TfrmMain::Button4, false, -1, addFiles, L"OK", none, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        form_->Files.Clear();
+        if (c.filled)
+            Drop({narrow, wide});
+        ASSERT_EQ(Entries(), c.filled ? both : none);
+        form_->UpdateStatusText();
+        SendMessageW(list_, LB_SETCURSEL, static_cast<WPARAM>(c.selected), 0);
+        SetExtent(kStale);
+        HWND button = form_.get()->*c.button;
+        SetFocus(button);
 
-TEST_F(FileListTest, ClearListAsksEvenWhenEmptyAndResetsTheExtent) {
-    {
-        DialogAnswerer answer(L"確認", DialogAction::Press(L"OK"));
-        Click(form_->Button3);
+        DialogAnswerer answer(c.asked.title, DialogAction::Press(c.answer));
+        Click(button);
         answer.Join();
         ASSERT_EQ(answer.Answered(), 1u);
-        EXPECT_EQ(answer.SeenAt(0).text, L"一覧をクリアします。よろしいですか？");
+        const bool warning = c.asked.title == L"警告";
+        const std::vector<std::wstring> buttons =
+            warning ? std::vector<std::wstring>{L"OK"}
+                    : std::vector<std::wstring>{L"OK", L"キャンセル"};
+        EXPECT_EQ(answer.SeenAt(0).text, c.asked.text);
+        EXPECT_EQ(answer.SeenAt(0).buttons, buttons);
+
+        EXPECT_EQ(Entries(), c.after);
+        EXPECT_EQ(form_->StatusText(), std::to_wstring(c.after.size()) + L"ファイル");
+        EXPECT_EQ(Extent(), c.extentReset ? 0 : kStale);
+        // After a warning the user goes on in the list.
+        if (warning) {
+            EXPECT_EQ(GetFocus(), list_);
+        }
     }
-    EXPECT_EQ(form_->StatusText(), L"0ファイル");
-    DropNames({L"a.jpg", L"b.jpg"});
-    const int extent = Extent();
-    ASSERT_GT(extent, 0);
-    {
-        DialogAnswerer answer(L"確認", DialogAction::Press(L"キャンセル"));
-        Click(form_->Button3);
-        answer.Join();
-        ASSERT_EQ(answer.Answered(), 1u);
-    }
-    EXPECT_EQ(form_->Files.Count(), 2);
-    EXPECT_EQ(Extent(), extent);
-    {
-        DialogAnswerer answer(L"確認", DialogAction::Press(L"OK"));
-        Click(form_->Button3);
-        answer.Join();
-        ASSERT_EQ(answer.Answered(), 1u);
-    }
-    EXPECT_EQ(form_->Files.Count(), 0);
-    EXPECT_EQ(form_->StatusText(), L"0ファイル");
-    EXPECT_EQ(Extent(), 0);
 }
 
 } // namespace

@@ -119,54 +119,36 @@ TEST_F(SpinTest, PastingIsNotFiltered) {
     EXPECT_EQ(form.SpinValue(), 1);
 }
 
-TEST_F(SpinTest, ArrowKeysStepWithinOneToTen) {
-    SetText(L"3");
-    Key(VK_UP);
-    EXPECT_EQ(Text(), L"4");
-    Key(VK_DOWN);
-    Key(VK_DOWN);
-    EXPECT_EQ(Text(), L"2");
-    SetText(L"10");
-    Key(VK_UP);
-    EXPECT_EQ(Text(), L"10");
-    SetText(L"1");
-    Key(VK_DOWN);
-    EXPECT_EQ(Text(), L"1");
-    // Out-of-range text steps from its value and is clamped.
-    SetText(L"0");
-    Key(VK_UP);
-    EXPECT_EQ(Text(), L"1");
-    SetText(L"99");
-    Key(VK_DOWN);
-    EXPECT_EQ(Text(), L"10");
-    SetText(L"-");
-    Key(VK_UP);
-    EXPECT_EQ(Text(), L"2") << "text that is no number reads as 1";
-    EXPECT_EQ(GetFocus(), form.Spin) << "the arrows do not move the focus";
-}
-
-TEST_F(SpinTest, SpinButtonsStepAndTakeTheFocus) {
+TEST_F(SpinTest, ArrowKeysAndSpinButtonsStepWithinOneToTen) {
+    // Out-of-range text steps from its value and is clamped; text that is no number reads as 1.
+    const struct {
+        const wchar_t* from;
+        int direction;
+        const wchar_t* to;
+    } cases[] = {
+        {L"3", +1, L"4"}, {L"3", -1, L"2"},  {L"10", +1, L"10"}, {L"1", -1, L"1"},
+        {L"0", +1, L"1"}, {L"0", -1, L"1"},  {L"99", -1, L"10"}, {L"99", +1, L"10"},
+        {L"-", +1, L"2"}, {L"05", +1, L"6"},
+    };
+    for (const bool byKey : {true, false})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << (byKey ? "arrow key" : "spin button") << " from "
+                         << testing::PrintToString(std::wstring(c.from)) << " by " << c.direction);
+            SetText(c.from);
+            if (byKey)
+                Key(c.direction > 0 ? VK_UP : VK_DOWN);
+            else
+                ClickButton(c.direction);
+            EXPECT_EQ(Text(), c.to);
+            EXPECT_EQ(GetFocus(), form.Spin);
+        }
+    // A spin button takes the focus from wherever it was.
     SetText(L"5");
     LeaveField();
     ClickButton(+1);
     EXPECT_EQ(Text(), L"6");
     EXPECT_EQ(GetFocus(), form.Spin);
-    ClickButton(-1);
-    ClickButton(-1);
-    EXPECT_EQ(Text(), L"4");
-    SetText(L"10");
-    ClickButton(+1);
-    EXPECT_EQ(Text(), L"10");
-    SetText(L"1");
-    ClickButton(-1);
-    EXPECT_EQ(Text(), L"1");
-    // Typed 0 or 99, then a spin button: the nearest bound.
-    SetText(L"0");
-    ClickButton(-1);
-    EXPECT_EQ(Text(), L"1");
-    SetText(L"99");
-    ClickButton(+1);
-    EXPECT_EQ(Text(), L"10");
 }
 
 TEST_F(SpinTest, HeldButtonRepeatsAfter400ThenEvery100Ms) {
