@@ -21,15 +21,12 @@ protected:
     }
 
     // Clicks and answers the dialog the handler opens; what the watcher saw, if anything.
+    // The handlers' dialogs are modal: once the click returns, none can come any more, so the
+    // watcher waits as long as the click takes (a slow machine opens the save dialog late).
     std::vector<DialogSeen> ClickAndAnswer(HWND button, const wchar_t* title, DialogAction action) {
-        constexpr DWORD timeout = 4000;
-        DialogAnswerer answer(title, std::move(action), timeout);
+        DialogAnswerer answer(title, std::move(action), 600000);
         Click(button);
-        // When no dialog came, keep answering the watcher's questions until it gives up.
-        const DWORD end = GetTickCount() + timeout + 500;
-        while (answer.Answered() == 0 && static_cast<LONG>(GetTickCount() - end) < 0)
-            Pump(hwnd, 20);
-        answer.Join();
+        answer.Stop();
         Pump(hwnd);
         return answer.Seen();
     }
