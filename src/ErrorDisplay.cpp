@@ -2,7 +2,7 @@
 
 #include "AppTitle.h"
 #include "automation/Error.h"
-#include "MessageDialog.h"
+#include "DialogOwner.h"
 
 #include <exception>
 #include <new>

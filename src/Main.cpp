@@ -3,6 +3,7 @@
 #include "AppTitle.h"
 #include "DocumentBuild.h"
 #include "ErrorDisplay.h"
+#include "DialogOwner.h"
 #include "MessageDialog.h"
 #include "UiFont.h"
 #include "about.h"

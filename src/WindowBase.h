@@ -40,8 +40,7 @@ HWND CreateWindowFrom(HWND parent, const WindowArgs& args, void* param = nullptr
 HWND CreateChild(HWND parent, WindowArgs args);
 
 // Base of a window class T, which has kClassName and LRESULT HandleMessage(UINT, WPARAM, LPARAM),
-// and may have static DescribeClass(WNDCLASSEXW&) and OnFinalMessage() (after WM_NCDESTROY; the
-// object may delete itself there).
+// and may have static DescribeClass(WNDCLASSEXW&).
 template <class T> class WindowBase {
 public:
     WindowBase(const WindowBase&) = delete;
@@ -73,7 +72,6 @@ protected:
     }
 
     static void DescribeClass(WNDCLASSEXW&) noexcept {}
-    void OnFinalMessage() noexcept {}
 
     // Sends a control's messages to Handler first, which leaves the rest to CallOriginal. The
     // control's GWLP_USERDATA is ours from then on. The list is subclassed this way rather than
@@ -124,7 +122,6 @@ private:
         if (msg == WM_NCDESTROY) {
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             self->hwnd_.release();
-            self->OnFinalMessage();
         }
         return result;
     }

@@ -2,23 +2,16 @@
 #include "about.h"
 
 #include "automation/Error.h"
-#include "ErrorDisplay.h"
 #include "JpegPicture.h"
 #include "UiFont.h"
+#include "WindowBase.h"
 #include "resource.h"
 
 namespace {
 
 constexpr wchar_t kPanelClass[] = L"TAboutPanel";
-constexpr int kClientWidth = 329;
-constexpr int kClientHeight = 199;
 constexpr int kPictureWidth = 66;
 constexpr int kPictureHeight = 58;
-// Posted to the window by Release; destroys it once the current message is done.
-constexpr UINT kReleaseMessage = WM_APP + 1;
-
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 enum ControlId : int { idPanel1 = 100, idProgramIcon, idProductName, idVersion };
 
@@ -61,117 +54,65 @@ int TAboutBox::Execute(HWND owner) {
 }
 
 int TAboutBox::Execute(HWND owner, std::span<const std::uint8_t> picture) {
-    Holder box = Create(owner, picture);
-    SetLabelText(box->Version, kVersionText);
-    return box->ShowModal();
+    TAboutBox box(picture);
+    box.ShowModal(owner, L"バージョン情報", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+                  WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
+    if (!box.ModalResult) // the program is quitting, or the owner went
+        box.ModalResult = IDCANCEL;
+    return box.ModalResult;
 }
 
-TAboutBox::Holder TAboutBox::Create(HWND owner, std::span<const std::uint8_t> picture) {
+void TAboutBox::CreateControls() {
     RegisterWindowClass(GetModuleHandleW(nullptr), kPanelClass, PanelProc);
-    Holder box(new TAboutBox);
-    RECT rc{0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRectEx(&rc, kStyle, FALSE, kExStyle);
-    const int width = rc.right - rc.left;
-    const int height = rc.bottom - rc.top;
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    box->CreateWindowOf(owner, {nullptr, L"バージョン情報", kStyle, Bounds(x, y, width, height), 0,
-                                nullptr, kExStyle});
-    box->CreateControls(picture);
-    return box;
-}
-
-void TAboutBox::CreateControls(std::span<const std::uint8_t> picture) {
-    font_ = MakeFont(L"ＭＳ Ｐゴシック", 12);
     productFont_ = MakeFont(L"HGP創英角ﾎﾟｯﾌﾟ体", 16);
     versionFont_ = MakeFont(L"HGP創英角ﾎﾟｯﾌﾟ体", 12);
+    PlaceCentred(329, 199);
     HWND hwnd = Handle();
-    HFONT font = font_.get();
+    HFONT font = Font();
 
-    Panel1 = CreateChild(hwnd, {kPanelClass, L"", 0, Bounds(7, 7, 314, 148), idPanel1, font});
-    ProgramIcon =
-        CreateChild(Panel1, {L"STATIC", L"", SS_BITMAP, Bounds(7, 7, kPictureWidth, kPictureHeight),
-                             idProgramIcon, font});
-    ProductName = CreateChild(Panel1, {L"STATIC", L"", SS_LEFT | SS_NOPREFIX, Bounds(81, 15, 0, 0),
-                                       idProductName, productFont_.get()});
+    Panel1 = CreateChild(
+        hwnd,
+        {.className = kPanelClass, .rect = Bounds(7, 7, 314, 148), .id = idPanel1, .font = font});
+    ProgramIcon = CreateChild(Panel1, {.className = L"STATIC",
+                                       .style = SS_BITMAP,
+                                       .rect = Bounds(7, 7, kPictureWidth, kPictureHeight),
+                                       .id = idProgramIcon,
+                                       .font = font});
+    ProductName = CreateChild(Panel1, {.className = L"STATIC",
+                                       .style = SS_LEFT | SS_NOPREFIX,
+                                       .rect = Bounds(81, 15, 0, 0),
+                                       .id = idProductName,
+                                       .font = productFont_.get()});
     SetLabelText(ProductName, L"タブロリン");
-    Version = CreateChild(Panel1, {L"STATIC", L"", SS_LEFT | SS_NOPREFIX, Bounds(81, 45, 0, 0),
-                                   idVersion, versionFont_.get()});
-    OKButton = CreateChild(hwnd, {L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                  Bounds(131, 167, 69, 23), IDOK, font});
+    Version = CreateChild(Panel1, {.className = L"STATIC",
+                                   .style = SS_LEFT | SS_NOPREFIX,
+                                   .rect = Bounds(81, 45, 0, 0),
+                                   .id = idVersion,
+                                   .font = versionFont_.get()});
+    OKButton = CreateChild(hwnd, {.className = L"BUTTON",
+                                  .text = L"OK",
+                                  .style = WS_TABSTOP | BS_DEFPUSHBUTTON,
+                                  .rect = Bounds(131, 167, 69, 23),
+                                  .id = IDOK,
+                                  .font = font});
 
-    picture_ = MakeStretchedBitmap(DecodeJpeg(picture), kPictureWidth, kPictureHeight);
+    picture_ = MakeStretchedBitmap(DecodeJpeg(pictureBytes_), kPictureWidth, kPictureHeight);
     SendMessageW(ProgramIcon, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_.get()));
-}
-
-int TAboutBox::ShowModal() {
-    // An enabled owner is disabled meanwhile. Nothing here throws: window procedures keep their
-    // exceptions, so the owner is enabled again on every way out.
-    HWND owner = GetWindow(Handle(), GW_OWNER);
-    const bool disableOwner = owner && IsWindowEnabled(owner);
-    if (disableOwner)
-        EnableWindow(owner, FALSE);
-    ModalResult = 0;
-    ShowWindow(Handle(), SW_SHOWNORMAL);
+    SendMessageW(hwnd, DM_SETDEFID, IDOK, 0);
     SetFocus(OKButton);
-    MSG msg;
-    while (ModalResult == 0 && Handle()) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) { // the program is quitting: leave the quit for the outer loop
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            ModalResult = IDCANCEL;
-        } else if (got == -1) {
-            ModalResult = IDCANCEL;
-        } else if (!IsDialogMessageW(Handle(), &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    // The owner is enabled before the window hides, so the activation goes back to it.
-    if (disableOwner)
-        EnableWindow(owner, TRUE);
-    if (!Handle()) // destroyed with its owner
-        return ModalResult ? ModalResult : IDCANCEL;
-    ShowWindow(Handle(), SW_HIDE);
-    return ModalResult;
+    SetLabelText(Version, kVersionText);
 }
 
-void TAboutBox::Release() noexcept {
-    if (!Handle()) {
-        delete this;
-        return;
-    }
-    releasePending_ = true;
-    if (!PostMessageW(Handle(), kReleaseMessage, 0, 0))
-        DestroyWindow(Handle()); // the object goes in WM_NCDESTROY
-}
-
-void TAboutBox::OnFinalMessage() noexcept {
-    if (releasePending_)
-        delete this;
-}
-
-LRESULT TAboutBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+bool TAboutBox::HandleMessage(UINT msg, WPARAM wp, LPARAM) {
     switch (msg) {
-    case WM_COMMAND:
+    case WM_COMMAND: // Esc's IDCANCEL leaves the window open
         if (LOWORD(wp) == IDOK && HIWORD(wp) == BN_CLICKED)
             OKButtonClick();
-        return 0;
-    case WM_GETFONT: // the window's own font, which its controls use too
-        return reinterpret_cast<LRESULT>(font_.get());
-    case DM_GETDEFID:
-        return MAKELRESULT(IDOK, DC_HASDEFID);
-    case WM_ACTIVATE:
-        if (LOWORD(wp) != WA_INACTIVE && OKButton)
-            SetFocus(OKButton);
-        return 0;
+        return true;
     case WM_CLOSE:
         FormClose();
-        return 0;
-    case kReleaseMessage:
-        DestroyWindow(Handle());
-        return 0;
+        return true;
     default:
-        return DefWindowProcW(Handle(), msg, wp, lp);
+        return false;
     }
 }

@@ -1,18 +1,16 @@
 #pragma once
 // The version window: the program's picture, name and version.
 
+#include "DialogBase.h"
 #include "Handles.h"
-#include "WindowBase.h"
 
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
 #include <span>
 
-class TAboutBox : public WindowBase<TAboutBox> {
+class TAboutBox final : public DialogBase {
 public:
-    static constexpr wchar_t kClassName[] = L"TAboutBox";
     static constexpr wchar_t kVersionText[] = L"バージョン Ver 1.03";
 
     // Shows a fresh version window modally over the owner, with the program's own picture.
@@ -32,31 +30,16 @@ public:
     int ModalResult = 0;
 
     // Handlers.
-    void OKButtonClick() { ModalResult = IDOK; }
-    void FormClose() { ModalResult = IDCANCEL; }
+    void OKButtonClick() { End(ModalResult = IDOK); }
+    void FormClose() { End(ModalResult = IDCANCEL); }
 
 private:
-    friend class WindowBase<TAboutBox>;
-    struct Releaser {
-        void operator()(TAboutBox* box) const noexcept { box->Release(); }
-    };
-    using Holder = std::unique_ptr<TAboutBox, Releaser>;
+    explicit TAboutBox(std::span<const std::uint8_t> picture) : pictureBytes_(picture) {}
 
-    TAboutBox() = default;
-    ~TAboutBox() = default;
+    void CreateControls() override;
+    bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
-    // A new window with its controls, not shown yet; released when the holder lets go.
-    static Holder Create(HWND owner, std::span<const std::uint8_t> picture);
-    void CreateControls(std::span<const std::uint8_t> picture);
-    int ShowModal();
-    // Queues the window's destruction; the object goes with the window.
-    void Release() noexcept;
-
-    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
-    void OnFinalMessage() noexcept;
-
-    bool releasePending_ = false;
-    UniqueFont font_;        // "ＭＳ Ｐゴシック" 12 px
+    std::span<const std::uint8_t> pictureBytes_;
     UniqueFont productFont_; // "HGP創英角ﾎﾟｯﾌﾟ体" 16 px
     UniqueFont versionFont_; // "HGP創英角ﾎﾟｯﾌﾟ体" 12 px
     UniqueBitmap picture_;

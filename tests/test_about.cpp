@@ -1,5 +1,6 @@
 // The version window: layout, content, the ways to close it, the owner kept disabled, release.
 #include "DialogAnswerer.h"
+#include "ErrorText.h"
 #include "automation/Error.h"
 #include "ErrorDisplay.h"
 #include "JpegPicture.h"
@@ -28,7 +29,7 @@ std::wstring ClassOf(HWND hwnd) {
 }
 
 BOOL CALLBACK CollectAboutWindow(HWND hwnd, LPARAM lp) {
-    if (ClassOf(hwnd) == TAboutBox::kClassName)
+    if (ClassOf(hwnd) == L"#32770" && TextOf(hwnd) == kTitle)
         reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
     return TRUE;
 }
@@ -148,7 +149,7 @@ COLORREF PixelOf(HDC dc, int x, int y) {
 
 TEST_F(AboutBoxTest, LayoutCaptionsAndFonts) {
     ModalInspector inspector([&](HWND box) {
-        EXPECT_EQ(ClassOf(box), TAboutBox::kClassName);
+        EXPECT_EQ(ClassOf(box), L"#32770") << "a dialog";
         EXPECT_EQ(GetWindow(box, GW_OWNER), owner_);
         EXPECT_FALSE(IsWindowEnabled(owner_));
 
@@ -280,20 +281,31 @@ TEST_F(AboutBoxTest, EscapeLeavesItOpen) {
 TEST_F(AboutBoxTest, EachOpeningIsAFreshWindowShowingTheSameAndIsReleasedAfter) {
     DialogSeen first, second;
     OpenAndAnswer(DialogAction::Press(L"OK"), &first);
-    // Destruction is queued: the hidden window goes once the pending messages are handled.
-    const std::vector<HWND> left = AboutWindows();
-    ASSERT_EQ(left.size(), 1u);
-    EXPECT_FALSE(IsWindowVisible(left[0]));
-    Pump();
-    EXPECT_TRUE(AboutWindows().empty());
+    EXPECT_TRUE(AboutWindows().empty()) << "gone by the time Execute returns";
 
     OpenAndAnswer(DialogAction::Return(), &second);
-    Pump();
     EXPECT_TRUE(AboutWindows().empty());
     EXPECT_EQ(second.text, first.text);
     EXPECT_EQ(second.buttons, first.buttons);
     EXPECT_EQ(second.style, first.style);
     EXPECT_TRUE(EqualRect(&second.rect, &first.rect));
+}
+
+// The program quitting under the window ends it as the close box would; the quit goes on to the
+// program's own loop.
+TEST_F(AboutBoxTest, QuitWhileOpenEndsItAsCancelAndKeepsTheQuit) {
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+        if (HWND box = FindThreadWindow(GetCurrentThreadId(), kTitle); box && IsWindowVisible(box))
+            PostQuitMessage(7);
+    });
+    const int result = TAboutBox::Execute(owner_);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_TRUE(IsWindowEnabled(owner_));
+    EXPECT_TRUE(AboutWindows().empty());
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
 }
 
 TEST_F(AboutBoxTest, ButtonOnTheMainWindowOpensIt) {
@@ -310,7 +322,10 @@ TEST_F(AboutBoxTest, ButtonOnTheMainWindowOpensIt) {
 
 TEST_F(AboutBoxTest, DamagedPictureIsAnErrorAndLeavesNothingBehind) {
     const std::vector<std::uint8_t> damaged = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F'};
-    EXPECT_THROW(TAboutBox::Execute(owner_, damaged), Error);
+    // The decoder's own error, not one about the window.
+    const std::wstring decoderError = ErrorOf([&] { DecodeJpeg(damaged); });
+    ASSERT_FALSE(decoderError.empty());
+    EXPECT_EQ(ErrorOf([&] { TAboutBox::Execute(owner_, damaged); }), decoderError);
     EXPECT_TRUE(IsWindowEnabled(owner_));
     EXPECT_EQ(FindThreadWindow(GetCurrentThreadId(), kTitle), nullptr);
     Pump();

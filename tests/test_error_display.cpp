@@ -6,13 +6,15 @@
 #include "MessagePump.h"
 #include "automation/Error.h"
 #include "ErrorText.h"
-#include "MessageDialog.h"
+#include "DialogBase.h"
+#include "DialogOwner.h"
 #include "WindowBase.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -151,6 +153,33 @@ private:
     UINT failAt_;
 };
 
+struct DialogFailure {
+    UINT at;
+};
+
+// A dialog that fails at the message chosen: while it is being made, or when the user closes it.
+class FailingDialog final : public DialogBase {
+public:
+    static constexpr wchar_t kTitle[] = L"半端な窓";
+    explicit FailingDialog(UINT failAt) : failAt_(failAt) {}
+    INT_PTR Show(HWND owner) {
+        return ShowModal(owner, kTitle, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME);
+    }
+
+private:
+    void CreateControls() override {
+        if (failAt_ == WM_INITDIALOG)
+            throw DialogFailure{WM_INITDIALOG};
+        PlaceCentred(200, 100);
+    }
+    bool HandleMessage(UINT msg, WPARAM, LPARAM) override {
+        if (msg == failAt_)
+            throw DialogFailure{msg};
+        return false;
+    }
+    UINT failAt_;
+};
+
 } // namespace
 
 // No null handle and no exception out of a window procedure: what fails is shown or thrown.
@@ -190,6 +219,41 @@ TEST(ErrorDisplay, WindowFailuresSurfaceAsTheError) {
             EXPECT_TRUE(half.destroyed) << "the window made so far is taken down";
         }
     }
+}
+
+// A dialog's failure ends it and reaches whoever showed it as the very exception thrown: nothing
+// is shown, the owner is enabled again and no window is left.
+TEST(ErrorDisplay, DialogFailureReachesTheCallerItself) {
+    // Hidden: the watchers must find no window of ours to read once the dialog is gone.
+    HWND owner = CreateWindowExW(0, L"STATIC", L"本体", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(owner);
+    for (UINT failAt : {WM_INITDIALOG, WM_CLOSE}) {
+        SCOPED_TRACE(failAt);
+        std::optional<DialogAnswerer> user;
+        if (failAt == WM_CLOSE)
+            user.emplace(FailingDialog::kTitle, DialogAction::Close());
+        DialogAnswerer shown(L"タブロリン", DialogAction::Press(L"OK"), 1000);
+        FailingDialog dialog(failAt);
+        UINT thrownAt = 0;
+        try {
+            dialog.Show(owner);
+        } catch (const DialogFailure& e) {
+            thrownAt = e.at;
+        }
+        EXPECT_EQ(thrownAt, failAt);
+        if (user) {
+            user->Join();
+            EXPECT_EQ(user->Answered(), 1u);
+            EXPECT_TRUE(user->SeenAt(0).ownerDisabled);
+        }
+        shown.Join();
+        EXPECT_EQ(shown.Answered(), 0u) << "shown instead of thrown";
+        EXPECT_TRUE(IsWindowEnabled(owner));
+        EXPECT_EQ(FindThreadWindow(GetCurrentThreadId(), FailingDialog::kTitle), nullptr);
+        EXPECT_EQ(dialog.Handle(), nullptr);
+    }
+    DestroyWindow(owner);
 }
 
 // The box is owned by the program's main window even when the user has turned to another

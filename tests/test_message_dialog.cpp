@@ -85,22 +85,28 @@ TEST(MessageDialog, ButtonsReturnWhichEndedIt) {
 }
 
 TEST(MessageDialog, EnterEscAndCloseBox) {
-    const auto info = TMsgDlgType::mtInformation;
+    const auto ok = TMsgDlgButtons::mbOK, okCancel = TMsgDlgButtons::mbOKCancel;
+    const auto info = TMsgDlgType::mtInformation, confirm = TMsgDlgType::mtConfirmation;
+    const auto mrOk = TModalResult::mrOk, mrCancel = TModalResult::mrCancel;
     // OK alone: Enter and Esc both mean OK, the close box still counts as キャンセル.
-    EXPECT_EQ(Answered(info, TMsgDlgButtons::mbOK, L"情報", DialogAction::Return()),
-              TModalResult::mrOk);
-    EXPECT_EQ(Answered(info, TMsgDlgButtons::mbOK, L"情報", DialogAction::Esc()),
-              TModalResult::mrOk);
-    EXPECT_EQ(Answered(info, TMsgDlgButtons::mbOK, L"情報", DialogAction::Close()),
-              TModalResult::mrCancel);
     // OK and キャンセル: Enter is OK (the default), Esc and the close box are キャンセル.
-    const auto confirm = TMsgDlgType::mtConfirmation;
-    EXPECT_EQ(Answered(confirm, TMsgDlgButtons::mbOKCancel, L"確認", DialogAction::Return()),
-              TModalResult::mrOk);
-    EXPECT_EQ(Answered(confirm, TMsgDlgButtons::mbOKCancel, L"確認", DialogAction::Esc()),
-              TModalResult::mrCancel);
-    EXPECT_EQ(Answered(confirm, TMsgDlgButtons::mbOKCancel, L"確認", DialogAction::Close()),
-              TModalResult::mrCancel);
+    const struct {
+        TMsgDlgType type;
+        TMsgDlgButtons buttons;
+        const wchar_t* title;
+        DialogAction action;
+        TModalResult expected;
+    } cases[] = {
+        {info, ok, L"情報", DialogAction::Return(), mrOk},
+        {info, ok, L"情報", DialogAction::Esc(), mrOk},
+        {info, ok, L"情報", DialogAction::Close(), mrCancel},
+        {confirm, okCancel, L"確認", DialogAction::Return(), mrOk},
+        {confirm, okCancel, L"確認", DialogAction::Esc(), mrCancel},
+        {confirm, okCancel, L"確認", DialogAction::Close(), mrCancel},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Answered(c.type, c.buttons, c.title, c.action), c.expected)
+            << c.title << " " << static_cast<int>(c.action.kind);
 }
 
 TEST(MessageDialog, CentredOnTheScreen) {
