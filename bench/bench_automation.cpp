@@ -2,7 +2,7 @@
 // overhead), conversions, round trips to the Word stand-in, and memory over many calls.
 #include "automation/Automation.h"
 
-#include "automation/Error.h"
+#include "Error.h"
 
 #include <windows.h>
 #include <psapi.h>

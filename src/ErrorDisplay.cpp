@@ -1,7 +1,7 @@
 #include "ErrorDisplay.h"
 
 #include "AppTitle.h"
-#include "automation/Error.h"
+#include "Error.h"
 #include "MessageDialog.h"
 
 #include <exception>

@@ -1,7 +1,7 @@
 // The file list: intake of shell drops, reordering by dragging, clearing.
 #include "FileList.h"
 
-#include "automation/Error.h"
+#include "Error.h"
 #include "Handles.h"
 #include "MessageDialog.h"
 #include "WindowBase.h"

@@ -1,6 +1,6 @@
 #include "MessageDialog.h"
 
-#include "automation/Error.h"
+#include "Error.h"
 #include "Handles.h"
 #include "UiFont.h"
 #include "WindowBase.h"

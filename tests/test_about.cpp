@@ -1,6 +1,6 @@
 // The version window: layout, content, the ways to close it, the owner kept disabled, release.
 #include "DialogAnswerer.h"
-#include "automation/Error.h"
+#include "Error.h"
 #include "ErrorDisplay.h"
 #include "JpegPicture.h"
 #include "MessagePump.h"

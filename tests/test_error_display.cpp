@@ -4,7 +4,7 @@
 
 #include "DialogAnswerer.h"
 #include "MessagePump.h"
-#include "automation/Error.h"
+#include "Error.h"
 #include "ErrorText.h"
 #include "MessageDialog.h"
 #include "WindowBase.h"

@@ -36,7 +36,7 @@
 
 #include <windows.h>
 
-#include "UniqueAny.h"
+#include "Handles.h"
 
 #include <string>
 #include <vector>
@@ -95,7 +95,7 @@ public:
 private:
     std::wstring journalPath_;
     std::wstring hangReleaseName_;
-    UniqueAny<HANDLE, CloseHandle> hangRelease_;
+    UniqueKernelHandle hangRelease_;
 };
 
 // Makes "Word.Application" unresolvable while it lives (as on a machine without Word).

@@ -11,7 +11,7 @@
 #include "ShellDrop.h"
 #include "TestPictures.h"
 #include "WordStub.h"
-#include "automation/Error.h"
+#include "Error.h"
 
 #include <commctrl.h>
 #include <objbase.h>
