@@ -1,8 +1,7 @@
 #pragma once
 // The bare client shared by the build benchmarks: the document build's late-bound calls made
 // straight through IDispatch, with the program's releases, timed part by part.
-#include <windows.h>
-#include <objbase.h>
+#include "ThreadStartup.h"
 #include <oleauto.h>
 #include <wrl/client.h>
 
@@ -331,10 +330,10 @@ double BareBuild(const std::vector<std::wstring>& files, int perPage, const std:
                                              const std::wstring& output) {
     double seconds = -1;
     std::thread worker([&] {
-        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        const ThreadStartup startup;
+        if (!startup.ComReady())
             return;
         seconds = BareBuild(files, perPage, output);
-        CoUninitialize();
     });
     worker.join();
     return seconds;

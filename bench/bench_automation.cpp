@@ -3,6 +3,7 @@
 #include "automation/Automation.h"
 
 #include "Error.h"
+#include "ThreadStartup.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -146,11 +147,11 @@ void StandIn() {
 } // namespace
 
 int wmain() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
     InProcess();
     Conversions();
     StandIn();
-    CoUninitialize();
     return 0;
 }

@@ -16,9 +16,8 @@
 #include "TestPictures.h"
 #include "WordStub.h"
 #include "BareClient.h"
+#include "ThreadStartup.h"
 
-#include <commctrl.h>
-#include <objbase.h>
 #include <psapi.h>
 
 #include <algorithm>
@@ -165,10 +164,9 @@ int wmain(int argc, wchar_t** argv) {
         trace = trace || std::wstring(argv[i]) == L"--trace";
     }
     Blocks tracedFrom;
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     const std::wstring dir = MakeTempFolder(L"tablorin-bench-memory");
     const std::vector<std::wstring> files = MakePictureSeries(dir, 30);
     const std::wstring output = dir + L"\\memory.docx";
@@ -246,6 +244,5 @@ int wmain(int argc, wchar_t** argv) {
             }
         }
     }
-    CoUninitialize();
     return result;
 }

@@ -13,8 +13,7 @@
 #include "TestPictures.h"
 #include "WordStub.h"
 #include "BareClient.h"
-
-#include <commctrl.h>
+#include "ThreadStartup.h"
 
 #include <algorithm>
 #include <chrono>
@@ -229,14 +228,12 @@ bool Compare(int pictures, int rounds, const std::wstring& dir) {
 int wmain(int argc, wchar_t** argv) {
     const int rounds30 = argc > 1 ? std::max(1, _wtoi(argv[1])) : 5;
     const int rounds100 = argc > 2 ? std::max(0, _wtoi(argv[2])) : 3;
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     // A journal that differs is reported and counted; the figures of both sizes are still wanted.
     bool ok = Compare(30, rounds30, MakeTempFolder(L"tablorin-bench-bare30"));
     if (rounds100 > 0)
         ok = Compare(100, rounds100, MakeTempFolder(L"tablorin-bench-bare100")) && ok;
-    CoUninitialize();
     return ok ? 0 : 1;
 }

@@ -12,9 +12,7 @@
 #include "TestPictures.h"
 #include "WordStub.h"
 #include "Error.h"
-
-#include <commctrl.h>
-#include <objbase.h>
+#include "ThreadStartup.h"
 
 #include <cstdio>
 #include <cwctype>
@@ -109,10 +107,9 @@ int wmain(int argc, wchar_t** argv) {
                          L"front|square\n");
         return 2;
     }
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     CreateDirectoryW(argv[2], nullptr);
     const std::wstring pictures = argv[3];
     const std::vector<std::wstring> files = std::iswdigit(pictures[0])
@@ -123,6 +120,5 @@ int wmain(int argc, wchar_t** argv) {
         fwprintf(stderr, L"cannot write the pictures\n");
     else
         result = Build(argv[1], files, _wtoi(argv[4]), std::wstring(argv[5]) == L"square");
-    CoUninitialize();
     return result;
 }
