@@ -9,6 +9,7 @@
 //   bench_build_vs_bare [ROUNDS_30] [ROUNDS_100]
 #include "DialogAnswerer.h"
 #include "Main.h"
+#include "OpenMainWindow.h"
 #include "ShellDrop.h"
 #include "TestPictures.h"
 #include "WordStub.h"
@@ -116,15 +117,12 @@ Stats Of(std::vector<double> v) {
 
 bool Compare(int pictures, int rounds, const std::wstring& dir) {
     const std::vector<std::wstring> made = MakePictureSeries(dir, pictures);
-    TfrmMain form;
-    form.Create(GetModuleHandleW(nullptr));
-    ShowWindow(form.Handle(), SW_SHOW);
-    UpdateWindow(form.Handle());
-    SendShellDrop(form.Handle(), made);
-    form.SetSpinValue(3);
+    const auto form = OpenMainWindow();
+    SendShellDrop(form->Handle(), made);
+    form->SetSpinValue(3);
     std::vector<std::wstring> files;
-    for (int i = 0; i < form.Files.Count(); ++i)
-        files.push_back(form.Files.At(i));
+    for (int i = 0; i < form->Files.Count(); ++i)
+        files.push_back(form->Files.At(i));
     if (files.size() != made.size()) {
         std::printf("the list took %zu of %d pictures\n", files.size(), pictures);
         return false;
@@ -146,7 +144,7 @@ bool Compare(int pictures, int rounds, const std::wstring& dir) {
             DeleteFileW(output.c_str());
             StubSession session;
             if (which == 0)
-                tr[0] = ButtonBuild(form, output, r == 0);
+                tr[0] = ButtonBuild(*form, output, r == 0);
             else if (which == 1)
                 tr[1] = BareBuildOnOwnThread(files, 3, output);
             else {
