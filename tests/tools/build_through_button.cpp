@@ -107,11 +107,11 @@ int wmain(int argc, wchar_t** argv) {
                          L"front|square\n");
         return 2;
     }
+    const std::wstring pictures = argv[3];
     const ThreadStartup startup;
     if (!startup.ComReady())
         return 2;
     CreateDirectoryW(argv[2], nullptr);
-    const std::wstring pictures = argv[3];
     const std::vector<std::wstring> files = std::iswdigit(pictures[0])
                                                 ? MakePictureSeries(argv[2], _wtoi(argv[3]))
                                                 : MakePhotos(argv[2], pictures);
