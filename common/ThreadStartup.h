@@ -1,7 +1,6 @@
 #pragma once
-// What the program, its tests, tools and benchmarks do first on their main thread: COM in a
-// single-threaded apartment, and the common controls the windows are made of. COM is left again
-// when the object goes.
+// A thread started as the program, its tests, tools and benchmarks start theirs: COM in a
+// single-threaded apartment and the common controls; COM is left again when the object goes.
 
 #include <windows.h>
 #include <commctrl.h>
