@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -490,14 +489,14 @@ TEST(MainWindowTeardown, ControlsAreDestroyedWhileTheWindowsMembersLive) {
             return !SetWindowSubclass(list, WatchListDestroy, 1,
                                       reinterpret_cast<DWORD_PTR>(&seen));
         };
-        std::optional<ClassHook> asMade;
-        if (earlier)
-            asMade.emplace(L"LISTBOX", watch);
+        const ClassHook asMade(earlier ? L"LISTBOX" : L"", watch);
+        ASSERT_TRUE(asMade.ok());
         HWND hwnd = form->Create(GetModuleHandleW(nullptr));
         ASSERT_TRUE(hwnd);
-        asMade.reset();
-        if (!earlier)
+        ASSERT_EQ(ClassHook::calls, earlier ? 1 : 0);
+        if (!earlier) {
             ASSERT_FALSE(watch(form->ListBox));
+        }
         form.reset();
         Pump(nullptr);
         EXPECT_FALSE(IsWindow(hwnd));
