@@ -417,9 +417,10 @@ public:
 private:
     static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp) {
         if (code == HCBT_CREATEWND) {
-            const CREATESTRUCTW* cs = reinterpret_cast<CBT_CREATEWNDW*>(lp)->lpcs;
-            if (!IS_INTRESOURCE(cs->lpszClass) &&
-                CompareStringOrdinal(cs->lpszClass, -1, className_, -1, TRUE) == CSTR_EQUAL) {
+            // The window's own class name: a system class may be given by its atom.
+            wchar_t name[64] = {};
+            GetClassNameW(reinterpret_cast<HWND>(wp), name, 64);
+            if (CompareStringOrdinal(name, -1, className_, -1, TRUE) == CSTR_EQUAL) {
                 ++calls;
                 if (made_(reinterpret_cast<HWND>(wp)))
                     return 1;
