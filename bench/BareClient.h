@@ -1,14 +1,16 @@
 #pragma once
 // The bare client shared by the build benchmarks: the document build's late-bound calls made
 // straight through IDispatch, with the program's releases, timed part by part.
-#include <windows.h>
-#include <objbase.h>
+#include "Handles.h"
+#include "ThreadStartup.h"
+
 #include <oleauto.h>
 #include <wrl/client.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -179,52 +181,27 @@ double Real(IDispatch* target, const Site& site) {
     return v.dblVal;
 }
 
-VARIANT I4(LONG v) {
+// An argument as the bare client passes it: the value lent, nothing copied or owned.
+template <VARTYPE Type, class T> VARIANT Lent(T value) {
     VARIANT x;
-    x.vt = VT_I4;
-    x.lVal = v;
+    VariantInit(&x);
+    x.vt = Type;
+    static_assert(sizeof(T) <= sizeof(x.llVal));
+    std::memcpy(&x.llVal, &value, sizeof(T)); // every value member starts there
     return x;
 }
-VARIANT R8(double v) {
-    VARIANT x;
-    x.vt = VT_R8;
-    x.dblVal = v;
-    return x;
-}
-VARIANT Bool(bool v) {
-    VARIANT x;
-    x.vt = VT_BOOL;
-    x.boolVal = v ? VARIANT_TRUE : VARIANT_FALSE;
-    return x;
-}
-VARIANT Str(BSTR s) {
-    VARIANT x;
-    x.vt = VT_BSTR;
-    x.bstrVal = s;
-    return x;
-}
-VARIANT Obj(IDispatch* d) {
-    VARIANT x;
-    x.vt = VT_DISPATCH;
-    x.pdispVal = d;
-    return x;
-}
-
-struct Bstr {
-    BSTR b;
-    explicit Bstr(const std::wstring& s)
-        : b(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-    ~Bstr() { SysFreeString(b); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-};
+constexpr auto I4 = &Lent<VT_I4, LONG>;
+constexpr auto R8 = &Lent<VT_R8, double>;
+constexpr auto Bool = &Lent<VT_BOOL, VARIANT_BOOL>;
+constexpr auto Str = &Lent<VT_BSTR, BSTR>;
+constexpr auto Obj = &Lent<VT_DISPATCH, IDispatch*>;
 
 // The build's calls, objects released where the program releases them; wrap "front".
 double BareBuild(const std::vector<std::wstring>& files, int perPage, const std::wstring& output) {
     std::vector<BSTR> names;
     for (const std::wstring& f : files)
         names.push_back(SysAllocStringLen(f.data(), static_cast<UINT>(f.size())));
-    Bstr empty(L""), one(L"1");
+    const UniqueBstr empty(SysAllocString(L"")), one(SysAllocString(L"1"));
     BSTR saveName = SysAllocString(output.c_str());
     const int pageCount = static_cast<int>((files.size() + perPage - 1) / perPage);
 
@@ -270,9 +247,9 @@ double BareBuild(const std::vector<std::wstring>& files, int perPage, const std:
         const long long paragraphs = std::max<long long>(1LL * pageCount * lines - 1, 0);
         for (long long i = 0; i < paragraphs; ++i)
             Do(Get(word.Get(), sSelection).Get(), sTypeParagraph);
-        VARIANT firstPage[] = {I4(1), I4(2), Str(one.b)};
+        VARIANT firstPage[] = {I4(1), I4(2), Str(one.get())};
         Do(Get(word.Get(), sSelection).Get(), sGoToPage, firstPage, 3);
-        VARIANT nextLine[] = {I4(3), I4(2), I4(1), Str(empty.b)};
+        VARIANT nextLine[] = {I4(3), I4(2), I4(1), Str(empty.get())};
         auto moveLines = [&](int count) {
             for (int i = 0; i < count; ++i)
                 Do(Get(word.Get(), sSelection).Get(), sGoToLine, nextLine, 4);
@@ -283,7 +260,8 @@ double BareBuild(const std::vector<std::wstring>& files, int perPage, const std:
             {
                 Ref anchor = Get(Get(word.Get(), sSelection).Get(), sRange);
                 Ref shapes = Get(Get(word.Get(), sActiveDocument).Get(), sShapes);
-                VARIANT args[] = {Obj(anchor.Get()), Str(file), Bool(false), Bool(true)};
+                VARIANT args[] = {Obj(anchor.Get()), Str(file), Bool(VARIANT_FALSE),
+                                  Bool(VARIANT_TRUE)};
                 shape = Get(shapes.Get(), sAddPicture, args, 4);
             }
             if (pitch > 0) {
@@ -331,10 +309,10 @@ double BareBuild(const std::vector<std::wstring>& files, int perPage, const std:
                                              const std::wstring& output) {
     double seconds = -1;
     std::thread worker([&] {
-        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        const ThreadStartup startup;
+        if (!startup.ComReady())
             return;
         seconds = BareBuild(files, perPage, output);
-        CoUninitialize();
     });
     worker.join();
     return seconds;

@@ -2,7 +2,8 @@
 // overhead), conversions, round trips to the Word stand-in, and memory over many calls.
 #include "automation/Automation.h"
 
-#include "automation/Error.h"
+#include "Error.h"
+#include "ThreadStartup.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -146,11 +147,11 @@ void StandIn() {
 } // namespace
 
 int wmain() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
     InProcess();
     Conversions();
     StandIn();
-    CoUninitialize();
     return 0;
 }

@@ -12,13 +12,13 @@
 // with their first bytes, to tell what grows.
 #include "DialogAnswerer.h"
 #include "Main.h"
+#include "OpenMainWindow.h"
 #include "ShellDrop.h"
 #include "TestPictures.h"
 #include "WordStub.h"
 #include "BareClient.h"
+#include "ThreadStartup.h"
 
-#include <commctrl.h>
-#include <objbase.h>
 #include <psapi.h>
 
 #include <algorithm>
@@ -165,23 +165,19 @@ int wmain(int argc, wchar_t** argv) {
         trace = trace || std::wstring(argv[i]) == L"--trace";
     }
     Blocks tracedFrom;
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     const std::wstring dir = MakeTempFolder(L"tablorin-bench-memory");
     const std::vector<std::wstring> files = MakePictureSeries(dir, 30);
     const std::wstring output = dir + L"\\memory.docx";
 
     int result = 0;
     {
-        TfrmMain form;
-        form.Create(GetModuleHandleW(nullptr));
-        ShowWindow(form.Handle(), SW_SHOW);
-        UpdateWindow(form.Handle());
-        SendShellDrop(form.Handle(), files);
-        form.SetSpinValue(3);
-        std::printf("%d builds of %d pictures, 3 per page, %s\n", builds, form.Files.Count(),
+        const auto form = OpenMainWindow();
+        SendShellDrop(form->Handle(), files);
+        form->SetSpinValue(3);
+        std::printf("%d builds of %d pictures, 3 per page, %s\n", builds, form->Files.Count(),
                     bare     ? "by the bare client"
                     : cancel ? "cancelled in the save dialog"
                              : "through the button");
@@ -197,13 +193,13 @@ int wmain(int argc, wchar_t** argv) {
                 bool done = true;
                 if (bare) {
                     std::vector<std::wstring> files;
-                    for (int i = 0; i < form.Files.Count(); ++i)
-                        files.push_back(form.Files.At(i));
+                    for (int i = 0; i < form->Files.Count(); ++i)
+                        files.push_back(form->Files.At(i));
                     BareBuild(files, 3, output);
                 } else if (cancel) {
                     DialogAnswerer answer(L"画像を添付するワードファイルの名前",
                                           DialogAction::Esc());
-                    SendMessageW(form.Button4, BM_CLICK, 0, 0);
+                    SendMessageW(form->Button4, BM_CLICK, 0, 0);
                     answer.Join();
                     done = answer.AllAnswered();
                 } else {
@@ -212,7 +208,7 @@ int wmain(int argc, wchar_t** argv) {
                                             DialogAction::TypeFileName(output)},
                                            {L"情報", DialogAction::Press(L"OK")}},
                                           120000);
-                    SendMessageW(form.Button4, BM_CLICK, 0, 0);
+                    SendMessageW(form->Button4, BM_CLICK, 0, 0);
                     answer.Join();
                     done = answer.AllAnswered();
                 }
@@ -246,6 +242,5 @@ int wmain(int argc, wchar_t** argv) {
             }
         }
     }
-    CoUninitialize();
     return result;
 }

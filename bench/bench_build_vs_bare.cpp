@@ -9,12 +9,12 @@
 //   bench_build_vs_bare [ROUNDS_30] [ROUNDS_100]
 #include "DialogAnswerer.h"
 #include "Main.h"
+#include "OpenMainWindow.h"
 #include "ShellDrop.h"
 #include "TestPictures.h"
 #include "WordStub.h"
 #include "BareClient.h"
-
-#include <commctrl.h>
+#include "ThreadStartup.h"
 
 #include <algorithm>
 #include <chrono>
@@ -117,15 +117,12 @@ Stats Of(std::vector<double> v) {
 
 bool Compare(int pictures, int rounds, const std::wstring& dir) {
     const std::vector<std::wstring> made = MakePictureSeries(dir, pictures);
-    TfrmMain form;
-    form.Create(GetModuleHandleW(nullptr));
-    ShowWindow(form.Handle(), SW_SHOW);
-    UpdateWindow(form.Handle());
-    SendShellDrop(form.Handle(), made);
-    form.SetSpinValue(3);
+    const auto form = OpenMainWindow();
+    SendShellDrop(form->Handle(), made);
+    form->SetSpinValue(3);
     std::vector<std::wstring> files;
-    for (int i = 0; i < form.Files.Count(); ++i)
-        files.push_back(form.Files.At(i));
+    for (int i = 0; i < form->Files.Count(); ++i)
+        files.push_back(form->Files.At(i));
     if (files.size() != made.size()) {
         std::printf("the list took %zu of %d pictures\n", files.size(), pictures);
         return false;
@@ -147,7 +144,7 @@ bool Compare(int pictures, int rounds, const std::wstring& dir) {
             DeleteFileW(output.c_str());
             StubSession session;
             if (which == 0)
-                tr[0] = ButtonBuild(form, output, r == 0);
+                tr[0] = ButtonBuild(*form, output, r == 0);
             else if (which == 1)
                 tr[1] = BareBuildOnOwnThread(files, 3, output);
             else {
@@ -229,14 +226,12 @@ bool Compare(int pictures, int rounds, const std::wstring& dir) {
 int wmain(int argc, wchar_t** argv) {
     const int rounds30 = argc > 1 ? std::max(1, _wtoi(argv[1])) : 5;
     const int rounds100 = argc > 2 ? std::max(0, _wtoi(argv[2])) : 3;
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     // A journal that differs is reported and counted; the figures of both sizes are still wanted.
     bool ok = Compare(30, rounds30, MakeTempFolder(L"tablorin-bench-bare30"));
     if (rounds100 > 0)
         ok = Compare(100, rounds100, MakeTempFolder(L"tablorin-bench-bare100")) && ok;
-    CoUninitialize();
     return ok ? 0 : 1;
 }

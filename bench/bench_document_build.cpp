@@ -5,10 +5,9 @@
 #include "Main.h"
 #include "TestPictures.h"
 #include "WordStub.h"
+#include "ThreadStartup.h"
 
-#include <commctrl.h>
 #include <tlhelp32.h>
-#include <objbase.h>
 
 #include <algorithm>
 #include <atomic>
@@ -106,10 +105,9 @@ Run BuildOnce(TfrmMain& form, const std::wstring& output) {
 
 int wmain(int argc, wchar_t** argv) {
     const int runs = argc > 1 ? std::max(1, _wtoi(argv[1])) : 3;
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
 
     const std::wstring dir = MakeTempFolder(L"tablorin-bench-build");
     TfrmMain form;
@@ -128,7 +126,6 @@ int wmain(int argc, wchar_t** argv) {
         const Run run = BuildOnce(form, dir + L"\\bench.docx");
         if (!run.ok) {
             std::printf("run %d: the build did not complete\n", r + 1);
-            CoUninitialize();
             return 1;
         }
         std::printf("run %d: wall %.3f s, %zu calls, %.0f calls/s; CPU: own process %.3f s "
@@ -145,6 +142,5 @@ int wmain(int argc, wchar_t** argv) {
                 100.0 * median.cpu / median.wall);
     std::printf("(wall time covers the click to the closed information dialog, including the two "
                 "dialogs answered by the watcher)\n");
-    CoUninitialize();
     return 0;
 }

@@ -4,9 +4,7 @@
 #include "MessagePump.h"
 #include "OpenMainWindow.h"
 #include "ShellDrop.h"
-
-#include <commctrl.h>
-#include <objbase.h>
+#include "ThreadStartup.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -61,10 +59,9 @@ double TimeDrop(const std::vector<std::wstring>& before, const std::vector<std::
 } // namespace
 
 int wmain() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
 
     const fs::path root =
         fs::temp_directory_path() / (L"tablorin-bench-" + std::to_wstring(GetCurrentProcessId()));
@@ -93,6 +90,5 @@ int wmain() {
     }
     std::error_code ec;
     fs::remove_all(root, ec);
-    CoUninitialize();
     return 0;
 }

@@ -8,9 +8,7 @@
 #include "MessagePump.h"
 #include "WordStub.h"
 #include "automation/Automation.h"
-
-#include <commctrl.h>
-#include <objbase.h>
+#include "ThreadStartup.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -34,10 +32,9 @@ void Print(const char* what, std::vector<double> ms) {
 } // namespace
 
 int wmain() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     constexpr int runs = 7;
     std::vector<double> create, show, close, probe, dialog;
     {
@@ -85,6 +82,5 @@ int wmain() {
     Print("show and first paint", show);
     Print("destroy", close);
     Print("message dialog up and answered (150 ms wait)", dialog);
-    CoUninitialize();
     return 0;
 }

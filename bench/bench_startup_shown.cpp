@@ -6,10 +6,9 @@
 // (Run with "--bare-window" this program is the bare window.)
 #include "WordStub.h"
 #include "automation/Automation.h"
+#include "ThreadStartup.h"
 
 #include <windows.h>
-#include <commctrl.h>
-#include <objbase.h>
 
 #include <algorithm>
 #include <chrono>
@@ -22,10 +21,9 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 int BareWindow() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     bool docx = false;
     {
         static const automation::CallDesc kVersion{L"Version", automation::CallKind::PropertyGet};
@@ -53,7 +51,6 @@ int BareWindow() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    CoUninitialize();
     return 0;
 }
 

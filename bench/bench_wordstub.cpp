@@ -2,8 +2,7 @@
 // calls per second for the kinds of calls a build makes, with and without a journal.
 #include "StubClient.h"
 #include "WordStub.h"
-
-#include <objbase.h>
+#include "ThreadStartup.h"
 
 #include <chrono>
 #include <cstdio>
@@ -87,11 +86,11 @@ void Measure(bool journal) {
 } // namespace
 
 int wmain() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 1;
     std::printf("Word stand-in, client in another process\n");
     Measure(false);
     Measure(true);
-    CoUninitialize();
     return 0;
 }

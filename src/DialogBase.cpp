@@ -1,6 +1,6 @@
 #include "DialogBase.h"
 
-#include "automation/Error.h"
+#include "Error.h"
 #include "UiFont.h"
 
 #include <cstring>

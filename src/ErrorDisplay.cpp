@@ -1,8 +1,8 @@
 #include "ErrorDisplay.h"
 
 #include "AppTitle.h"
-#include "automation/Error.h"
 #include "DialogOwner.h"
+#include "Error.h"
 
 #include <exception>
 #include <new>

@@ -1,7 +1,7 @@
 // The file list: intake of shell drops, reordering by dragging, removal.
 #include "FileList.h"
 
-#include "automation/Error.h"
+#include "Error.h"
 #include "Handles.h"
 #include "WindowBase.h"
 #include "resource.h"
@@ -130,7 +130,11 @@ bool IsPress(UINT msg) {
 
 HWND TFileList::Create(HWND parent, int id, HFONT font) {
     constexpr DWORD kStyle = WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
-    list_ = CreateChild(parent, {L"LISTBOX", L"", kStyle, {}, id, font, WS_EX_CLIENTEDGE});
+    list_ = CreateChild(parent, {.className = L"LISTBOX",
+                                 .style = kStyle,
+                                 .id = id,
+                                 .font = font,
+                                 .exStyle = WS_EX_CLIENTEDGE});
     SendMessageW(list_, LB_SETITEMHEIGHT, 0, 15);
     return list_;
 }

@@ -1,6 +1,6 @@
 #include "JpegPicture.h"
 
-#include "automation/Error.h"
+#include "Error.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -107,8 +107,9 @@ HWND TfrmMain::Create(HINSTANCE instance) {
     const int x = (GetSystemMetrics(SM_CXSCREEN) - kFormWidth) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - kFormHeight) / 2;
     return CreateWindowOf(nullptr,
-                          {nullptr, kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                           Bounds(x, y, kFormWidth, kFormHeight)},
+                          {.text = kAppTitle,
+                           .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                           .rect = Bounds(x, y, kFormWidth, kFormHeight)},
                           instance);
 }
 
@@ -219,31 +220,42 @@ void TfrmMain::CreateControls() {
     HFONT f = font_.get();
 
     // Panel, list and status bar take their places in LayoutControls.
-    Panel1 = CreateChild(hwnd, {kPanelClass, L"", WS_CLIPSIBLINGS, {}, 0, f, WS_EX_CONTROLPARENT});
+    Panel1 = CreateChild(hwnd, {.className = kPanelClass,
+                                .style = WS_CLIPSIBLINGS,
+                                .font = f,
+                                .exStyle = WS_EX_CONTROLPARENT});
     // Creation order is the tab order: Spin, Button3, Button4, Button1, RadioGroup, Button2.
     const wchar_t* labelText = L"1頁に貼り付ける画像の数";
     const SIZE labelSize = TextSize(f, labelText);
-    Label1 = CreateChild(Panel1, {L"STATIC", labelText, SS_LEFT | SS_NOPREFIX,
-                                  Bounds(8, 9, labelSize.cx, labelSize.cy), idLabel1, f});
+    Label1 = CreateChild(Panel1, {.className = L"STATIC",
+                                  .text = labelText,
+                                  .style = SS_LEFT | SS_NOPREFIX,
+                                  .rect = Bounds(8, 9, labelSize.cx, labelSize.cy),
+                                  .id = idLabel1,
+                                  .font = f});
     spin_.Create(Panel1, Bounds(15, 28, 57, 21), idSpin, f, 1, 10, 2);
     Spin = spin_.Edit();
     SpinButtons = spin_.Buttons();
-    constexpr DWORD kButton = WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON;
-    Button3 = CreateChild(
-        Panel1, {L"BUTTON", L"一覧クリア", kButton, Bounds(290, 42, 100, 25), idButton3, f});
-    Button4 = CreateChild(Panel1, {L"BUTTON", L"名前を付けて保存　→　貼り付け開始", kButton,
-                                   Bounds(290, 10, 210, 25), idButton4, f});
-    Button1 = CreateChild(
-        Panel1, {L"BUTTON", L"行クリア", kButton, Bounds(399, 42, 100, 25), idButton1, f});
+    auto button = [&](const wchar_t* text, RECT rect, int id) {
+        return CreateChild(Panel1, {.className = L"BUTTON",
+                                    .text = text,
+                                    .style = WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
+                                    .rect = rect,
+                                    .id = id,
+                                    .font = f});
+    };
+    Button3 = button(L"一覧クリア", Bounds(290, 42, 100, 25), idButton3);
+    Button4 = button(L"名前を付けて保存　→　貼り付け開始", Bounds(290, 10, 210, 25), idButton4);
+    Button1 = button(L"行クリア", Bounds(399, 42, 100, 25), idButton1);
     CreateRadioGroup(f);
-    Button2 = CreateChild(
-        Panel1, {L"BUTTON", L"バージョン", kButton, Bounds(512, 8, 75, 60), idButton2, f});
+    Button2 = button(L"バージョン", Bounds(512, 8, 75, 60), idButton2);
 
     ListBox = Files.Create(hwnd, idListBox, listFont_.get());
     Subclass<&TfrmMain::ListBoxMessage>(ListBox);
 
     constexpr DWORD kStatus = SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER;
-    StatusBar = CreateChild(hwnd, {STATUSCLASSNAMEW, L"", kStatus, {}, idStatusBar, f});
+    StatusBar = CreateChild(
+        hwnd, {.className = STATUSCLASSNAMEW, .style = kStatus, .id = idStatusBar, .font = f});
     SendMessageW(StatusBar, SB_SIMPLE, TRUE, 0);
     LayoutControls();
 }
@@ -258,8 +270,12 @@ void TfrmMain::LayoutControls() {
 
 void TfrmMain::CreateRadioGroup(HFONT font) {
     constexpr int left = 150, top = 21, width = 128, height = 44, columns = 2;
-    RadioGroup = CreateChild(Panel1, {L"BUTTON", L"折り返しの種類と配置", BS_GROUPBOX,
-                                      Bounds(left, top, width, height), idRadioGroup, font});
+    RadioGroup = CreateChild(Panel1, {.className = L"BUTTON",
+                                      .text = L"折り返しの種類と配置",
+                                      .style = BS_GROUPBOX,
+                                      .rect = Bounds(left, top, width, height),
+                                      .id = idRadioGroup,
+                                      .font = font});
     // Items in columns under the caption, one row.
     const int fontHeight = TextSize(font, L"").cy;
     const int itemWidth = (width - 10) / columns;
@@ -267,11 +283,13 @@ void TfrmMain::CreateRadioGroup(HFONT font) {
     const int itemTop = top + fontHeight + 1;
     const wchar_t* captions[2] = {L"前面", L"四角"};
     for (int i = 0; i < 2; ++i)
-        RadioItems[i] =
-            CreateChild(Panel1, {L"BUTTON", captions[i],
-                                 static_cast<DWORD>(BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0)),
-                                 Bounds(left + 8 + i * itemWidth, itemTop, itemWidth, itemHeight),
-                                 i == 0 ? idRadio0 : idRadio1, font});
+        RadioItems[i] = CreateChild(
+            Panel1, {.className = L"BUTTON",
+                     .text = captions[i],
+                     .style = static_cast<DWORD>(BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0)),
+                     .rect = Bounds(left + 8 + i * itemWidth, itemTop, itemWidth, itemHeight),
+                     .id = i == 0 ? idRadio0 : idRadio1,
+                     .font = font});
     SendMessageW(RadioItems[0], BM_SETCHECK, BST_CHECKED, 0);
     RadioGroupClick(0);
 }

@@ -2,7 +2,7 @@
 
 #include "DialogBase.h"
 #include "DialogOwner.h"
-#include "automation/Error.h"
+#include "Error.h"
 #include "Handles.h"
 #include "WindowBase.h"
 

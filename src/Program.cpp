@@ -3,30 +3,10 @@
 
 #include "ErrorDisplay.h"
 #include "Main.h"
-
-#include <commctrl.h>
-#include <objbase.h>
-
-namespace {
-
-// COM for the main thread, single-threaded apartment, for the program's lifetime.
-struct ComApartment {
-    ComApartment() = default;
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
-        if (SUCCEEDED(hr))
-            CoUninitialize();
-    }
-    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-};
-
-} // namespace
+#include "ThreadStartup.h"
 
 int RunProgram(HINSTANCE instance, int show) {
-    ComApartment com;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
+    const ThreadStartup startup;
 
     TfrmMain form;
     HWND hwnd = nullptr;

@@ -1,6 +1,6 @@
 #include "SaveDialog.h"
 
-#include "automation/Error.h"
+#include "Error.h"
 
 #include <algorithm>
 #include <vector>

@@ -85,11 +85,14 @@ void TSpinEdit::Create(HWND parent, RECT rect, int id, HFONT font, int minValue,
                        int maxLength) {
     min_ = minValue;
     max_ = maxValue;
-    edit_ =
-        CreateChild(parent, {L"EDIT", L"", WS_TABSTOP | WS_GROUP | WS_CLIPCHILDREN | ES_AUTOHSCROLL,
-                             rect, id, font, WS_EX_CLIENTEDGE});
+    edit_ = CreateChild(parent, {.className = L"EDIT",
+                                 .style = WS_TABSTOP | WS_GROUP | WS_CLIPCHILDREN | ES_AUTOHSCROLL,
+                                 .rect = rect,
+                                 .id = id,
+                                 .font = font,
+                                 .exStyle = WS_EX_CLIENTEDGE});
     SendMessageW(edit_, EM_LIMITTEXT, static_cast<WPARAM>(maxLength), 0);
-    CreateWindowOf(edit_, {nullptr, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS});
+    CreateWindowOf(edit_, {.style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS});
     Subclass<&TSpinEdit::EditMessage>(edit_);
     Reposition();
 }

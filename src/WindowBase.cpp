@@ -1,6 +1,6 @@
 #include "WindowBase.h"
 
-#include "automation/Error.h"
+#include "Error.h"
 
 void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc,
                          void (*describe)(WNDCLASSEXW&)) {

@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <utility>
+#include <vector>
 
 // A new window: class, caption, style, place in the parent's client area, control id, font
 // (given with WM_SETFONT when there is one) and extended style.
@@ -73,28 +74,31 @@ protected:
 
     static void DescribeClass(WNDCLASSEXW&) noexcept {}
 
-    // Sends a control's messages to Handler first, which leaves the rest to CallOriginal. The
-    // control's GWLP_USERDATA is ours from then on. The list is subclassed this way rather than
-    // with comctl32's SetWindowSubclass, which looks up a window property on every message and
-    // makes reading thousands of lines slow.
-    template <LRESULT (T::*Handler)(HWND, UINT, WPARAM, LPARAM)>
-    void Subclass(HWND control) noexcept {
+    // Sends a control's messages to Handler first, which leaves the rest to CallOriginal: the
+    // procedure the control had before, its class's or an earlier subclass. The control's
+    // GWLP_USERDATA is ours from then on. The list is subclassed this way rather than with
+    // comctl32's SetWindowSubclass, which looks up a window property on every message and makes
+    // reading thousands of lines slow; for the same reason the procedure replaced is kept here.
+    template <LRESULT (T::*Handler)(HWND, UINT, WPARAM, LPARAM)> void Subclass(HWND control) {
+        auto& [hwnd, proc] = replaced_.emplace_back(control, nullptr);
         SetWindowLongPtrW(control, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(static_cast<T*>(this)));
-        SetWindowLongPtrW(control, GWLP_WNDPROC,
-                          reinterpret_cast<LONG_PTR>(&SubclassProc<Handler>));
+        proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc<Handler>)));
     }
 
-    // The control's own procedure: its class's.
-    static LRESULT CallOriginal(HWND control, UINT msg, WPARAM wp, LPARAM lp) {
-        return CallWindowProcW(reinterpret_cast<WNDPROC>(GetClassLongPtrW(control, GCLP_WNDPROC)),
-                               control, msg, wp, lp);
+    LRESULT CallOriginal(HWND control, UINT msg, WPARAM wp, LPARAM lp) const {
+        for (const auto& [hwnd, proc] : replaced_)
+            if (hwnd == control)
+                return CallWindowProcW(proc, control, msg, wp, lp);
+        return DefWindowProcW(control, msg, wp, lp);
     }
 
     UniqueHwnd hwnd_;
 
 private:
     std::exception_ptr creationError_;
+    std::vector<std::pair<HWND, WNDPROC>> replaced_; // by Subclass, in order
 
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
         T* self = nullptr;
@@ -129,12 +133,14 @@ private:
     template <LRESULT (T::*Handler)(HWND, UINT, WPARAM, LPARAM)>
     static LRESULT CALLBACK SubclassProc(HWND control, UINT msg, WPARAM wp, LPARAM lp) noexcept {
         T* self = reinterpret_cast<T*>(GetWindowLongPtrW(control, GWLP_USERDATA));
-        if (!self)
-            return CallOriginal(control, msg, wp, lp);
+        if (!self) // after WM_NCDESTROY
+            return DefWindowProcW(control, msg, wp, lp);
         LRESULT result = 0;
         RunHandler([&] { result = (self->*Handler)(control, msg, wp, lp); });
-        if (msg == WM_NCDESTROY) // the object may go before a late message would come
+        if (msg == WM_NCDESTROY) { // the object may go before a late message would come
             SetWindowLongPtrW(control, GWLP_USERDATA, 0);
+            std::erase_if(self->replaced_, [&](const auto& r) { return r.first == control; });
+        }
         return result;
     }
 };

@@ -1,7 +1,7 @@
 // The version window.
 #include "about.h"
 
-#include "automation/Error.h"
+#include "Error.h"
 #include "JpegPicture.h"
 #include "UiFont.h"
 #include "WindowBase.h"

@@ -1,7 +1,7 @@
 // The version window: layout, content, the ways to close it, the owner kept disabled, release.
 #include "DialogAnswerer.h"
+#include "Error.h"
 #include "ErrorText.h"
-#include "automation/Error.h"
 #include "ErrorDisplay.h"
 #include "JpegPicture.h"
 #include "MessagePump.h"

@@ -1,5 +1,5 @@
 // The version window's picture: decoding JPEG data from memory and stretching it into a bitmap.
-#include "automation/Error.h"
+#include "Error.h"
 #include "JpegPicture.h"
 #include "resource.h"
 

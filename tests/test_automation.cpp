@@ -3,7 +3,7 @@
 #include "automation/Automation.h"
 #include "ErrorText.h"
 
-#include "automation/Error.h"
+#include "Error.h"
 
 #include <gtest/gtest.h>
 #include <wrl/client.h>

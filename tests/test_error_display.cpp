@@ -4,7 +4,7 @@
 
 #include "DialogAnswerer.h"
 #include "MessagePump.h"
-#include "automation/Error.h"
+#include "Error.h"
 #include "ErrorText.h"
 #include "DialogBase.h"
 #include "DialogOwner.h"
@@ -115,7 +115,7 @@ class RefusedWindow : public WindowBase<RefusedWindow> {
 public:
     static constexpr wchar_t kClassName[] = L"TRefusedWindow";
     static void DescribeClass(WNDCLASSEXW& wc) { wc.cbClsExtra = -1; }
-    HWND Create() { return CreateWindowOf(nullptr, {nullptr, L"x", WS_OVERLAPPED}); }
+    HWND Create() { return CreateWindowOf(nullptr, {.text = L"x", .style = WS_OVERLAPPED}); }
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return DefWindowProcW(Handle(), msg, wp, lp);
     }
@@ -124,7 +124,7 @@ public:
 class ThrowingWindow : public WindowBase<ThrowingWindow> {
 public:
     static constexpr wchar_t kClassName[] = L"TThrowingWindow";
-    HWND Create() { return CreateWindowOf(nullptr, {nullptr, L"x", WS_OVERLAPPED}); }
+    HWND Create() { return CreateWindowOf(nullptr, {.text = L"x", .style = WS_OVERLAPPED}); }
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_APP)
             throw Error(L"範囲チェックエラー");
@@ -139,7 +139,7 @@ class HalfMadeWindow : public WindowBase<HalfMadeWindow> {
 public:
     static constexpr wchar_t kClassName[] = L"THalfMadeWindow";
     explicit HalfMadeWindow(UINT failAt) : failAt_(failAt) {}
-    HWND Create() { return CreateWindowOf(nullptr, {nullptr, L"半端", WS_OVERLAPPED}); }
+    HWND Create() { return CreateWindowOf(nullptr, {.text = L"半端", .style = WS_OVERLAPPED}); }
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_NCDESTROY)
             destroyed = true;
@@ -191,9 +191,7 @@ TEST(ErrorDisplay, WindowFailuresSurfaceAsTheError) {
     ThrowingWindow window;
     HWND hwnd = window.Create();
     ASSERT_EQ(window.Handle(), hwnd);
-    EXPECT_EQ(ErrorOf([&] {
-                  CreateChild(hwnd, {L"TNoSuchClass", L"", 0, {}, 1});
-              }),
+    EXPECT_EQ(ErrorOf([&] { CreateChild(hwnd, {.className = L"TNoSuchClass", .id = 1}); }),
               L"ウィンドウを作成できません");
     DialogAnswerer answer(L"タブロリン", DialogAction::Press(L"OK"));
     EXPECT_EQ(SendMessageW(hwnd, WM_APP, 0, 0), 0);

@@ -394,36 +394,42 @@ LRESULT CALLBACK WatchListDestroy(HWND list, UINT msg, WPARAM wp, LPARAM lp, UIN
 
 namespace {
 
-// Refuses windows of one class made on this thread while it lives, as the system does when it
-// runs out of resources.
-class RefuseClass {
+// Shows `made` each window of one class made on this thread while it lives, before the window's
+// first message; an answer of true refuses the window, as the system does when it runs out of
+// resources.
+class ClassHook {
 public:
-    explicit RefuseClass(const wchar_t* className) {
-        refused_ = className;
+    ClassHook(const wchar_t* className, bool (*made)(HWND)) {
+        className_ = className;
+        made_ = made;
+        calls = 0;
         hook_ = SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
     }
-    RefuseClass(const RefuseClass&) = delete;
-    RefuseClass& operator=(const RefuseClass&) = delete;
-    ~RefuseClass() {
+    ClassHook(const ClassHook&) = delete;
+    ClassHook& operator=(const ClassHook&) = delete;
+    ~ClassHook() {
         if (hook_)
             UnhookWindowsHookEx(hook_);
     }
     bool ok() const { return hook_ != nullptr; }
-    static inline int refusals = 0;
+    static inline int calls = 0;
 
 private:
     static LRESULT CALLBACK Hook(int code, WPARAM wp, LPARAM lp) {
         if (code == HCBT_CREATEWND) {
-            const CREATESTRUCTW* cs = reinterpret_cast<CBT_CREATEWNDW*>(lp)->lpcs;
-            if (!IS_INTRESOURCE(cs->lpszClass) &&
-                CompareStringOrdinal(cs->lpszClass, -1, refused_, -1, TRUE) == CSTR_EQUAL) {
-                ++refusals;
-                return 1;
+            // The window's own class name: a system class may be given by its atom.
+            wchar_t name[64] = {};
+            GetClassNameW(reinterpret_cast<HWND>(wp), name, 64);
+            if (CompareStringOrdinal(name, -1, className_, -1, TRUE) == CSTR_EQUAL) {
+                ++calls;
+                if (made_(reinterpret_cast<HWND>(wp)))
+                    return 1;
             }
         }
         return CallNextHookEx(nullptr, code, wp, lp);
     }
-    static inline const wchar_t* refused_ = nullptr;
+    static inline const wchar_t* className_ = nullptr;
+    static inline bool (*made_)(HWND) = nullptr;
     HHOOK hook_ = nullptr;
 };
 
@@ -442,7 +448,7 @@ BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM found) {
 TEST(MainWindowStart, AControlThatCannotBeMadeEndsTheProgram) {
     StubSession stub;
     // The status bar is made last: every other control exists by then.
-    RefuseClass refuse(STATUSCLASSNAMEW);
+    ClassHook refuse(STATUSCLASSNAMEW, [](HWND) { return true; });
     ASSERT_TRUE(refuse.ok());
     DialogAnswerer answer(kAppTitle, DialogAction::Press(L"OK"));
     // Should a window open after all, it is closed so that its message loop ends.
@@ -462,7 +468,7 @@ TEST(MainWindowStart, AControlThatCannotBeMadeEndsTheProgram) {
     closer.join();
     answer.Join();
     EXPECT_EQ(exitCode, 1);
-    EXPECT_EQ(RefuseClass::refusals, 1);
+    EXPECT_EQ(ClassHook::calls, 1);
     ASSERT_EQ(answer.Answered(), 1u);
     EXPECT_EQ(answer.SeenAt(0).text, L"ウィンドウを作成できません.");
     bool found = false;
@@ -471,20 +477,32 @@ TEST(MainWindowStart, AControlThatCannotBeMadeEndsTheProgram) {
     EXPECT_TRUE(stub.Journal().empty()) << "the start-up went on to ask Word";
 }
 
-// Closing the window: the messages of its teardown still find the window's fonts and handle.
+// Closing the window: the messages of its teardown still find the window's fonts and handle. A
+// subclass of the list made before the window's own sees them as well as one made after it.
 TEST(MainWindowTeardown, ControlsAreDestroyedWhileTheWindowsMembersLive) {
     StubSession stub;
-    auto form = std::make_unique<TfrmMain>();
-    HWND hwnd = form->Create(GetModuleHandleW(nullptr));
-    ASSERT_TRUE(hwnd);
-    AtListDestroy seen;
-    seen.form = form.get();
-    ASSERT_TRUE(
-        SetWindowSubclass(form->ListBox, WatchListDestroy, 1, reinterpret_cast<DWORD_PTR>(&seen)));
-    form.reset();
-    Pump(nullptr);
-    EXPECT_FALSE(IsWindow(hwnd));
-    EXPECT_EQ(seen.listFont, static_cast<DWORD>(OBJ_FONT));
-    EXPECT_EQ(seen.windowFont, static_cast<DWORD>(OBJ_FONT));
-    EXPECT_EQ(seen.handle, hwnd);
+    for (const bool earlier : {false, true}) {
+        SCOPED_TRACE(earlier ? "list subclassed as it is made" : "list subclassed afterwards");
+        auto form = std::make_unique<TfrmMain>();
+        static AtListDestroy seen;
+        seen = {form.get()};
+        auto watch = [](HWND list) { // true where it failed, which refuses the list
+            return !SetWindowSubclass(list, WatchListDestroy, 1,
+                                      reinterpret_cast<DWORD_PTR>(&seen));
+        };
+        const ClassHook asMade(earlier ? L"LISTBOX" : L"", watch);
+        ASSERT_TRUE(asMade.ok());
+        HWND hwnd = form->Create(GetModuleHandleW(nullptr));
+        ASSERT_TRUE(hwnd);
+        ASSERT_EQ(ClassHook::calls, earlier ? 1 : 0);
+        if (!earlier) {
+            ASSERT_FALSE(watch(form->ListBox));
+        }
+        form.reset();
+        Pump(nullptr);
+        EXPECT_FALSE(IsWindow(hwnd));
+        EXPECT_EQ(seen.listFont, static_cast<DWORD>(OBJ_FONT));
+        EXPECT_EQ(seen.windowFont, static_cast<DWORD>(OBJ_FONT));
+        EXPECT_EQ(seen.handle, hwnd);
+    }
 }

@@ -4,7 +4,7 @@
 
 #include "DialogAnswerer.h"
 #include "ErrorDisplay.h"
-#include "automation/Error.h"
+#include "Error.h"
 #include "ShellDrop.h"
 #include "WordStub.h"
 #include "automation/Automation.h"

@@ -4,14 +4,11 @@
 
 #include <windows.h>
 
-#include "UniqueAny.h"
+#include "Error.h"
+#include "Handles.h"
 
 #include <string>
 #include <vector>
-
-// The stand-in's own handle kinds.
-using UniqueHkey = UniqueAny<HKEY, RegCloseKey>;
-using UniqueKernelHandle = UniqueAny<HANDLE, CloseHandle>;
 
 namespace wordstub {
 
@@ -63,17 +60,6 @@ inline UniqueKernelHandle OpenFile(const std::wstring& path, DWORD access, DWORD
     HANDLE file = CreateFileW(path.c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     return UniqueKernelHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
-}
-
-inline std::string ToUtf8(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
 }
 
 } // namespace wordstub

@@ -2,8 +2,8 @@
 
 #include "Error.h"
 #include "Busy.h"
+#include "Handles.h"
 #include "Text.h"
-#include "UniqueAny.h"
 
 #include <wrl/client.h>
 
@@ -144,7 +144,7 @@ private:
     }
 
     std::vector<VARIANTARG> slots_;
-    std::vector<UniqueAny<BSTR, SysFreeString>> texts_;
+    std::vector<UniqueBstr> texts_;
 };
 
 // EXCEPINFO whose strings are freed however the call ends.

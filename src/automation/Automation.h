@@ -114,15 +114,13 @@ public:
 class BusyServerFilter {
 public:
     BusyServerFilter() noexcept;
-    BusyServerFilter(const BusyServerFilter&) = delete;
-    BusyServerFilter& operator=(const BusyServerFilter&) = delete;
     ~BusyServerFilter();
 
 private:
     struct Wake;
     bool registered_ = false;
     IMessageFilter* previous_ = nullptr;
-    std::unique_ptr<Wake> wake_;
+    std::unique_ptr<Wake> wake_; // and with it, no copies
 };
 
 // Result conversions.

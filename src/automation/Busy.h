@@ -2,8 +2,6 @@
 // Inside the automation layer: how long one call has waited for Word, when the user is asked
 // about it, and how a call that a busy server turned away is tried again.
 
-#include "Automation.h"
-
 #include <windows.h>
 
 namespace automation::busy {

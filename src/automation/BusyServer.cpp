@@ -4,7 +4,7 @@
 #include "Automation.h"
 #include "Busy.h"
 
-#include "UniqueAny.h"
+#include "Handles.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,8 +24,6 @@ constexpr WaitLimits kDefaultLimits{20000, 60000};
 
 // How often a call that waits for its answer wakes to let COM consult the filter.
 constexpr DWORD kWakePeriod = 200;
-
-using UniqueEvent = UniqueAny<HANDLE, CloseHandle>;
 
 std::atomic<DWORD> firstLimit{kDefaultLimits.first};
 std::atomic<DWORD> againLimit{kDefaultLimits.again};
@@ -229,7 +227,7 @@ DWORD PauseBefore(DWORD waited, DWORD askAt) noexcept {
 
 void Pause(DWORD milliseconds) noexcept {
     // Nothing ever sets the event: the wait is the time-out, with COM's message handling.
-    const UniqueEvent never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueKernelHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HANDLE handle = never.get();
     DWORD index = 0;
     if (!handle ||

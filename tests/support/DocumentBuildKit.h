@@ -5,7 +5,7 @@
 #include "DialogAnswerer.h"
 #include "DocumentBuild.h"
 #include "automation/Automation.h"
-#include "automation/Error.h"
+#include "Error.h"
 #include "ErrorText.h"
 #include "Main.h"
 #include "MessagePump.h"

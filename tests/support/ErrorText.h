@@ -1,7 +1,7 @@
 #pragma once
 // The user-facing text of the Error a call throws.
 
-#include "automation/Error.h"
+#include "Error.h"
 
 #include <string>
 

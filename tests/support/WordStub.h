@@ -36,8 +36,8 @@
 
 #include <windows.h>
 
+#include "Handles.h"
 #include "StubControl.h"
-#include "UniqueAny.h"
 
 #include <string>
 #include <vector>
@@ -67,7 +67,7 @@ public:
 
 private:
     std::wstring journalPath_;
-    UniqueAny<HANDLE, CloseHandle> hangRelease_;
+    UniqueKernelHandle hangRelease_;
 };
 
 // Makes "Word.Application" unresolvable while it lives (as on a machine without Word).

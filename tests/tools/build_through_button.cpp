@@ -11,10 +11,8 @@
 #include "ShellDrop.h"
 #include "TestPictures.h"
 #include "WordStub.h"
-#include "automation/Error.h"
-
-#include <commctrl.h>
-#include <objbase.h>
+#include "Error.h"
+#include "ThreadStartup.h"
 
 #include <cstdio>
 #include <cwctype>
@@ -109,12 +107,11 @@ int wmain(int argc, wchar_t** argv) {
                          L"front|square\n");
         return 2;
     }
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-        return 2;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
-    CreateDirectoryW(argv[2], nullptr);
     const std::wstring pictures = argv[3];
+    const ThreadStartup startup;
+    if (!startup.ComReady())
+        return 2;
+    CreateDirectoryW(argv[2], nullptr);
     const std::vector<std::wstring> files = std::iswdigit(pictures[0])
                                                 ? MakePictureSeries(argv[2], _wtoi(argv[3]))
                                                 : MakePhotos(argv[2], pictures);
@@ -123,6 +120,5 @@ int wmain(int argc, wchar_t** argv) {
         fwprintf(stderr, L"cannot write the pictures\n");
     else
         result = Build(argv[1], files, _wtoi(argv[4]), std::wstring(argv[5]) == L"square");
-    CoUninitialize();
     return result;
 }

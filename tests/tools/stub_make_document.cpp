@@ -5,7 +5,7 @@
 #include "StubClient.h"
 #include "TestPictures.h"
 
-#include <objbase.h>
+#include "ThreadStartup.h"
 
 #include <cmath>
 #include <cstdio>
@@ -132,7 +132,8 @@ int wmain(int argc, wchar_t** argv) {
                  L"usage: stub_make_document OUTPUT PICTURE_FOLDER COUNT PER_PAGE front|square\n");
         return 2;
     }
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    const ThreadStartup startup;
+    if (!startup.ComReady())
         return 2;
     CreateDirectoryW(argv[2], nullptr);
     const bool square = std::wstring(argv[5]) == L"square";
@@ -142,6 +143,5 @@ int wmain(int argc, wchar_t** argv) {
         fwprintf(stderr, L"cannot write the pictures\n");
     else
         result = Build(argv[1], files, _wtoi(argv[4]), square);
-    CoUninitialize();
     return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The program's handle owners: one type per kind of handle (see UniqueAny.h), move-only.
+// Every handle owner of the program, the Word stand-in and their tests: one type per kind of handle
+// (see UniqueAny.h), move-only.
 
 #include <windows.h>
 #include <shellapi.h>
@@ -16,6 +17,7 @@ using UniqueFind = UniqueAny<HANDLE, FindClose, -1>; // INVALID_HANDLE_VALUE
 using UniqueKernelHandle = UniqueAny<HANDLE, CloseHandle>;
 using UniqueFile = UniqueAny<HANDLE, CloseHandle, -1>; // INVALID_HANDLE_VALUE
 using UniqueMemDc = UniqueAny<HDC, DeleteDC>;
+using UniqueHkey = UniqueAny<HKEY, RegCloseKey>;
 using UniqueCoTaskMem = UniqueAny<void*, CoTaskMemFree>; // shell item lists and other task memory
 
 // A window's device context, released with ReleaseDC.
