@@ -81,15 +81,13 @@ bool TSpinEdit::ParseInteger(const std::wstring& text, int& value) {
     return true;
 }
 
-void TSpinEdit::Create(HWND parent, RECT rect, int id, HFONT font, int minValue, int maxValue,
-                       int maxLength) {
+void TSpinEdit::Create(HWND parent, RECT rect, int id, int minValue, int maxValue, int maxLength) {
     min_ = minValue;
     max_ = maxValue;
     edit_ = CreateChild(parent, {.className = L"EDIT",
                                  .style = WS_TABSTOP | WS_GROUP | WS_CLIPCHILDREN | ES_AUTOHSCROLL,
                                  .rect = rect,
                                  .id = id,
-                                 .font = font,
                                  .exStyle = WS_EX_CLIENTEDGE});
     SendMessageW(edit_, EM_LIMITTEXT, static_cast<WPARAM>(maxLength), 0);
     CreateWindowOf(edit_, {.style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS});

@@ -19,8 +19,7 @@ public:
     TSpinEdit() = default;
 
     // Creates the field and its buttons (children of the field) in the parent.
-    void Create(HWND parent, RECT rect, int id, HFONT font, int minValue, int maxValue,
-                int maxLength);
+    void Create(HWND parent, RECT rect, int id, int minValue, int maxValue, int maxLength);
     HWND Edit() const noexcept { return edit_; }
     HWND Buttons() const noexcept { return Handle(); }
 
