@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 // The object's window is the buttons; the edit box is a subclassed control.
 class TSpinEdit : public WindowBase<TSpinEdit> {
 public:
@@ -15,8 +13,6 @@ public:
     static constexpr UINT kInitialRepeatPause = 400; // ms before a held button repeats
     static constexpr UINT kRepeatPause = 100;        // ms between repeats
     static constexpr int kButtonWidth = 15;
-
-    TSpinEdit() = default;
 
     // Creates the field and its buttons (children of the field) in the parent.
     void Create(HWND parent, RECT rect, int id, int minValue, int maxValue, int maxLength);
@@ -29,14 +25,6 @@ public:
     void SetValue(int value);
     int Clamp(int value) const noexcept;
 
-    void UpClick() { SetValue(Value() + increment_); }
-    void DownClick() { SetValue(Value() - increment_); }
-
-    // Whether a typed character may enter the field.
-    static bool IsValidChar(wchar_t c);
-    // Strict integer reading: optional leading blanks, optional sign, decimal digits, in range.
-    static bool ParseInteger(const std::wstring& text, int& value);
-
 private:
     friend class WindowBase<TSpinEdit>;
     LRESULT EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -48,15 +36,14 @@ private:
     void ButtonMouseUp();
     void ButtonTimer();
     void ButtonPaint();
-    RECT HalfRect(int direction) const; // +1 the upper half, -1 the lower
-    void Step(int direction);
+    RECT HalfRect(int direction) const;                         // +1 the upper half, -1 the lower
+    void Step(int direction) { SetValue(Value() + direction); } // +1 up, -1 down
     void Reposition();
     void RedrawButtons();
 
     HWND edit_ = nullptr;
     int min_ = 0;
     int max_ = 0;
-    int increment_ = 1;
     bool mousePress_ = false; // the field is being focused by a mouse press
     int pressed_ = 0;         // the held button: +1 up, -1 down, 0 none
     bool pointerOn_ = false;  // the pointer is on the held button
