@@ -77,13 +77,6 @@ bool PaintsField(UINT msg) {
 
 } // namespace
 
-void TSpinEdit::RedrawButtons() {
-    // The edit control paints with its parent's clipping (CS_PARENTDC), over the buttons inside
-    // it: draw them again whenever the field may have painted.
-    if (Handle())
-        RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-}
-
 void TSpinEdit::Create(HWND parent, RECT rect, int id, int minValue, int maxValue, int maxLength) {
     min_ = minValue;
     max_ = maxValue;
@@ -124,13 +117,6 @@ void TSpinEdit::SetValue(int value) {
 }
 
 LRESULT TSpinEdit::EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    const LRESULT result = FieldMessage(hwnd, msg, wp, lp);
-    if (PaintsField(msg))
-        RedrawButtons();
-    return result;
-}
-
-LRESULT TSpinEdit::FieldMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_CHAR && !IsValidChar(static_cast<wchar_t>(wp))) {
         MessageBeep(0);
         return 0;
@@ -169,6 +155,10 @@ LRESULT TSpinEdit::FieldMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     default:
         break;
     }
+    // The edit control paints with its parent's clipping (CS_PARENTDC), over the buttons inside
+    // it: draw them again whenever the field may have painted.
+    if (PaintsField(msg) && Handle())
+        RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     return r;
 }
 

@@ -28,7 +28,6 @@ public:
 private:
     friend class WindowBase<TSpinEdit>;
     LRESULT EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT FieldMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp); // the buttons'
 
     void ButtonMouseDown(POINT pt);
@@ -39,7 +38,6 @@ private:
     RECT HalfRect(int direction) const;                         // +1 the upper half, -1 the lower
     void Step(int direction) { SetValue(Value() + direction); } // +1 up, -1 down
     void Reposition();
-    void RedrawButtons();
 
     HWND edit_ = nullptr;
     int min_ = 0;
