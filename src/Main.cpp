@@ -7,7 +7,6 @@
 #include "MessageDialog.h"
 #include "UiFont.h"
 #include "about.h"
-#include "automation/Automation.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -21,6 +20,7 @@ constexpr int kFormHeight = 450;
 constexpr int kPanelHeight = 73;
 constexpr int kStatusHeight = 23;
 constexpr wchar_t kPanelClass[] = L"TPanel";
+constexpr wchar_t kAddFilesFirst[] = L"一覧にファイルを追加して下さい。";
 
 enum ControlId : int {
     idLabel1 = 100,
@@ -342,7 +342,7 @@ void TfrmMain::Warn(const wchar_t* text) {
 
 void TfrmMain::Button1Click() {
     if (Files.Count() == 0)
-        return Warn(L"一覧にファイルを追加して下さい。");
+        return Warn(kAddFilesFirst);
     const int selected = Files.Selected();
     if (selected == -1)
         return Warn(L"クリアする行を選択して下さい。");
@@ -396,7 +396,7 @@ void TfrmMain::Button4Click() {
     if (Building())
         return;
     if (Files.Count() == 0)
-        return Warn(L"一覧にファイルを追加して下さい。");
+        return Warn(kAddFilesFirst);
     if (!SaveDialog.Execute(Handle())) {
         SetFocus(ListBox);
         return;
