@@ -1,4 +1,3 @@
-// The version window.
 #include "about.h"
 
 #include "Error.h"
@@ -59,9 +58,7 @@ int TAboutBox::Execute(HWND owner, std::span<const std::uint8_t> picture) {
     TAboutBox box(picture);
     box.ShowModal(owner, L"バージョン情報", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
                   WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
-    if (!box.ModalResult) // the program is quitting, or the owner went
-        box.ModalResult = IDCANCEL;
-    return box.ModalResult;
+    return box.ModalResult ? box.ModalResult : IDCANCEL; // 0: quitting, or the owner went
 }
 
 void TAboutBox::CreateControls() {
