@@ -1,4 +1,3 @@
-// The document build: drives Word to place the listed pictures and save the document.
 #include "DocumentBuild.h"
 
 #include "Handles.h"
@@ -96,10 +95,10 @@ constexpr CallDesc kShapeRange{L"Range", Method, {}, Repeatable::Yes};
 constexpr CallDesc kSaveAs{L"SaveAs", Method, {L"Filename"}, Repeatable::Yes};
 constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}, Repeatable::Yes};
 
-// word.ActiveDocument.<member>; the document reference is dropped as soon as the member answered.
-Variant FromActiveDocument(const Variant& word, const CallDesc& member) {
-    const Variant document = Call(word, kActiveDocument);
-    return Call(document, member);
+// object.<first>.<member>; the reference in between is dropped as soon as the member answered.
+Variant Through(const Variant& object, const CallDesc& first, const CallDesc& member) {
+    const Variant between = Call(object, first);
+    return Call(between, member);
 }
 
 // word.Selection.<member>(args), result not used.
@@ -140,12 +139,8 @@ void PlacePicture(const Variant& word, const std::wstring& file, const PageLayou
                   int32_t slotOnPage) {
     Variant shape;
     {
-        Variant anchor;
-        {
-            const Variant selection = Call(word, kSelection);
-            anchor = Call(selection, kSelectionRange);
-        }
-        const Variant shapes = FromActiveDocument(word, kShapes);
+        const Variant anchor = Through(word, kSelection, kSelectionRange);
+        const Variant shapes = Through(word, kActiveDocument, kShapes);
         const Arg args[] = {&anchor, file, false, true};
         shape = Call(shapes, kAddPicture, args);
     }
@@ -155,10 +150,10 @@ void PlacePicture(const Variant& word, const std::wstring& file, const PageLayou
 }
 
 void WrapAllSquare(const Variant& word) {
-    const int32_t count = ToInt32(Call(FromActiveDocument(word, kShapes), kCount));
+    const int32_t count = ToInt32(Call(Through(word, kActiveDocument, kShapes), kCount));
     for (int64_t j = 1; j <= count; ++j) {
         const Arg index[] = {static_cast<int32_t>(j)};
-        const Variant range = Call(FromActiveDocument(word, kShapes), kShapeRange, index);
+        const Variant range = Call(Through(word, kActiveDocument, kShapes), kShapeRange, index);
         SetWrap(range, wdWrapSquare);
     }
 }
@@ -166,15 +161,11 @@ void WrapAllSquare(const Variant& word) {
 // From the new document to the saved file. The new document's reference is dropped on the way
 // out, saved or not, before Word is told to quit.
 void FillAndSave(const Variant& word, const BuildRequest& request) {
-    Variant added;
-    {
-        const Variant documents = Call(word, kDocuments);
-        added = Call(documents, kAdd);
-    }
+    const Variant added = Through(word, kDocuments, kAdd);
     PageLayout layout =
         PageLayout::ForFiles(static_cast<int32_t>(request.entries.size()), request.imagesPerPage);
     {
-        const Variant pageSetup = FromActiveDocument(word, kPageSetup);
+        const Variant pageSetup = Through(word, kActiveDocument, kPageSetup);
         layout.SetLinesPerPage(ToInt32(Call(pageSetup, kLinesPage)));
         if (layout.HasPlaces()) {
             const double pageHeight = ToDouble(Call(pageSetup, kPageHeight));

@@ -1,4 +1,3 @@
-// The file list: intake of shell drops, reordering by dragging, removal.
 #include "FileList.h"
 
 #include "Error.h"

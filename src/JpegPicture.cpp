@@ -22,16 +22,14 @@ struct ErrorManager {
     char message[JMSG_LENGTH_MAX];
 };
 
-void OnError(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
-}
-
 // Called for the first warning (corrupt data, premature end): keep its text instead of printing.
 void OnWarning(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
+    (*cinfo->err->format_message)(cinfo, reinterpret_cast<ErrorManager*>(cinfo->err)->message);
+}
+
+void OnError(j_common_ptr cinfo) {
+    OnWarning(cinfo);
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
 bool StartDecompress(jpeg_decompress_struct* cinfo, ErrorManager* err, const unsigned char* data,

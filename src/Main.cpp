@@ -7,7 +7,6 @@
 #include "MessageDialog.h"
 #include "UiFont.h"
 #include "about.h"
-#include "automation/Automation.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -21,6 +20,7 @@ constexpr int kFormHeight = 450;
 constexpr int kPanelHeight = 73;
 constexpr int kStatusHeight = 23;
 constexpr wchar_t kPanelClass[] = L"TPanel";
+constexpr wchar_t kAddFilesFirst[] = L"一覧にファイルを追加して下さい。";
 
 enum ControlId : int {
     idLabel1 = 100,
@@ -37,9 +37,11 @@ enum ControlId : int {
     idStatusBar,
 };
 
-// The top panel only hosts controls; their notifications go to the main window.
+// The top panel only hosts controls; their notifications go to the main window, and they take
+// its font.
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+    case WM_GETFONT:
     case WM_COMMAND:
     case WM_NOTIFY:
     case WM_VSCROLL:
@@ -216,24 +218,19 @@ void TfrmMain::CreateControls() {
     HWND hwnd = hwnd_.get();
     font_ = CreateUiFont(12);
     listFont_ = CreateUiFont(15);
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    HFONT f = font_.get();
 
     // Panel, list and status bar take their places in LayoutControls.
-    Panel1 = CreateChild(hwnd, {.className = kPanelClass,
-                                .style = WS_CLIPSIBLINGS,
-                                .font = f,
-                                .exStyle = WS_EX_CONTROLPARENT});
+    Panel1 = CreateChild(
+        hwnd, {.className = kPanelClass, .style = WS_CLIPSIBLINGS, .exStyle = WS_EX_CONTROLPARENT});
     // Creation order is the tab order: Spin, Button3, Button4, Button1, RadioGroup, Button2.
     const wchar_t* labelText = L"1頁に貼り付ける画像の数";
-    const SIZE labelSize = TextSize(f, labelText);
+    const SIZE labelSize = TextSize(font_.get(), labelText);
     Label1 = CreateChild(Panel1, {.className = L"STATIC",
                                   .text = labelText,
                                   .style = SS_LEFT | SS_NOPREFIX,
                                   .rect = Bounds(8, 9, labelSize.cx, labelSize.cy),
-                                  .id = idLabel1,
-                                  .font = f});
-    spin_.Create(Panel1, Bounds(15, 28, 57, 21), idSpin, f, 1, 10, 2);
+                                  .id = idLabel1});
+    spin_.Create(Panel1, Bounds(15, 28, 57, 21), idSpin, 1, 10, 2);
     Spin = spin_.Edit();
     SpinButtons = spin_.Buttons();
     auto button = [&](const wchar_t* text, RECT rect, int id) {
@@ -241,21 +238,20 @@ void TfrmMain::CreateControls() {
                                     .text = text,
                                     .style = WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
                                     .rect = rect,
-                                    .id = id,
-                                    .font = f});
+                                    .id = id});
     };
     Button3 = button(L"一覧クリア", Bounds(290, 42, 100, 25), idButton3);
     Button4 = button(L"名前を付けて保存　→　貼り付け開始", Bounds(290, 10, 210, 25), idButton4);
     Button1 = button(L"行クリア", Bounds(399, 42, 100, 25), idButton1);
-    CreateRadioGroup(f);
+    CreateRadioGroup();
     Button2 = button(L"バージョン", Bounds(512, 8, 75, 60), idButton2);
 
     ListBox = Files.Create(hwnd, idListBox, listFont_.get());
     Subclass<&TfrmMain::ListBoxMessage>(ListBox);
 
     constexpr DWORD kStatus = SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER;
-    StatusBar = CreateChild(
-        hwnd, {.className = STATUSCLASSNAMEW, .style = kStatus, .id = idStatusBar, .font = f});
+    StatusBar =
+        CreateChild(hwnd, {.className = STATUSCLASSNAMEW, .style = kStatus, .id = idStatusBar});
     SendMessageW(StatusBar, SB_SIMPLE, TRUE, 0);
     LayoutControls();
 }
@@ -268,16 +264,15 @@ void TfrmMain::LayoutControls() {
     MoveWindow(ListBox, 0, kPanelHeight, rc.right, rc.bottom - kPanelHeight - kStatusHeight, TRUE);
 }
 
-void TfrmMain::CreateRadioGroup(HFONT font) {
+void TfrmMain::CreateRadioGroup() {
     constexpr int left = 150, top = 21, width = 128, height = 44, columns = 2;
     RadioGroup = CreateChild(Panel1, {.className = L"BUTTON",
                                       .text = L"折り返しの種類と配置",
                                       .style = BS_GROUPBOX,
                                       .rect = Bounds(left, top, width, height),
-                                      .id = idRadioGroup,
-                                      .font = font});
+                                      .id = idRadioGroup});
     // Items in columns under the caption, one row.
-    const int fontHeight = TextSize(font, L"").cy;
+    const int fontHeight = TextSize(font_.get(), L"").cy;
     const int itemWidth = (width - 10) / columns;
     const int itemHeight = height - fontHeight - 5;
     const int itemTop = top + fontHeight + 1;
@@ -288,8 +283,7 @@ void TfrmMain::CreateRadioGroup(HFONT font) {
                      .text = captions[i],
                      .style = static_cast<DWORD>(BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0)),
                      .rect = Bounds(left + 8 + i * itemWidth, itemTop, itemWidth, itemHeight),
-                     .id = i == 0 ? idRadio0 : idRadio1,
-                     .font = font});
+                     .id = i == 0 ? idRadio0 : idRadio1});
     SendMessageW(RadioItems[0], BM_SETCHECK, BST_CHECKED, 0);
     RadioGroupClick(0);
 }
@@ -348,7 +342,7 @@ void TfrmMain::Warn(const wchar_t* text) {
 
 void TfrmMain::Button1Click() {
     if (Files.Count() == 0)
-        return Warn(L"一覧にファイルを追加して下さい。");
+        return Warn(kAddFilesFirst);
     const int selected = Files.Selected();
     if (selected == -1)
         return Warn(L"クリアする行を選択して下さい。");
@@ -402,7 +396,7 @@ void TfrmMain::Button4Click() {
     if (Building())
         return;
     if (Files.Count() == 0)
-        return Warn(L"一覧にファイルを追加して下さい。");
+        return Warn(kAddFilesFirst);
     if (!SaveDialog.Execute(Handle())) {
         SetFocus(ListBox);
         return;

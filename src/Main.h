@@ -77,7 +77,7 @@ private:
     void CreateControls();
     void LayoutControls();
     void OnCommand(HWND control, int code);
-    void CreateRadioGroup(HFONT font);
+    void CreateRadioGroup();
     void RadioGroupClick(int index);
     void RestoreFocus();
     void Warn(const wchar_t* text);

@@ -47,11 +47,10 @@ private:
     // Lays out icon, text and buttons, then centres the dialog on the screen.
     void CreateControls() override {
         HWND dialog = Handle();
-        HFONT font = Font();
         RECT text{0, 0, std::max(200, GetSystemMetrics(SM_CXSCREEN) / 2), 0};
         {
             WindowDc dc(dialog);
-            SelectObjectScope select(dc.get(), font);
+            SelectObjectScope select(dc.get(), Font());
             DrawTextW(dc.get(), message_.c_str(), -1, &text,
                       DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
         }
@@ -66,8 +65,7 @@ private:
         HWND icon = CreateChild(dialog, {.className = L"STATIC",
                                          .style = SS_ICON,
                                          .rect = Bounds(kMargin, kMargin, kIconSize, kIconSize),
-                                         .id = -1,
-                                         .font = font});
+                                         .id = -1});
         SendMessageW(
             icon, STM_SETICON,
             reinterpret_cast<WPARAM>(LoadIconW(nullptr, kTypes[static_cast<int>(type_)].icon)), 0);
@@ -75,23 +73,20 @@ private:
                              .text = message_.c_str(),
                              .style = SS_LEFT | SS_NOPREFIX,
                              .rect = Bounds(textX, kMargin + (contentH - textH) / 2, textW, textH),
-                             .id = -1,
-                             .font = font});
+                             .id = -1});
         const int x = (clientW - buttonsW) / 2;
         HWND ok = CreateChild(dialog, {.className = L"BUTTON",
                                        .text = L"OK",
                                        .style = WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON,
                                        .rect = Bounds(x, buttonsY, kButtonWidth, kButtonHeight),
-                                       .id = IDOK,
-                                       .font = font});
+                                       .id = IDOK});
         if (hasCancel_)
             CreateChild(dialog, {.className = L"BUTTON",
                                  .text = L"キャンセル",
                                  .style = WS_TABSTOP | BS_PUSHBUTTON,
                                  .rect = Bounds(x + kButtonWidth + kButtonGap, buttonsY,
                                                 kButtonWidth, kButtonHeight),
-                                 .id = IDCANCEL,
-                                 .font = font});
+                                 .id = IDCANCEL});
         SendMessageW(dialog, DM_SETDEFID, IDOK, 0);
         SetFocus(ok);
         PlaceCentred(clientW, buttonsY + kButtonHeight + kMargin);

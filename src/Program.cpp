@@ -1,4 +1,3 @@
-// The program's run: COM for this thread, the main window, the message loop.
 #include "Program.h"
 
 #include "ErrorDisplay.h"

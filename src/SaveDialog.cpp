@@ -6,13 +6,9 @@
 #include <vector>
 
 std::wstring TSaveDialog::FilterForSystem(const std::wstring& filter) {
-    // The system dialog wants "description\0pattern\0...\0\0".
     std::wstring out = filter;
-    for (wchar_t& c : out)
-        if (c == L'|')
-            c = L'\0';
-    out.push_back(L'\0');
-    out.push_back(L'\0');
+    std::ranges::replace(out, L'|', L'\0');
+    out.append(2, L'\0');
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <climits>
+#include <string>
 
 namespace {
 
@@ -11,6 +12,41 @@ wchar_t DecimalSeparator() {
     if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, 8) > 1)
         return buf[0];
     return L'.';
+}
+
+// Whether a typed character may enter the field.
+bool IsValidChar(wchar_t c) {
+    if (c >= L'0' && c <= L'9')
+        return true;
+    if (c == L'+' || c == L'-' || c == DecimalSeparator())
+        return true;
+    return c < 0x20 && c != L'\r';
+}
+
+// Strict integer reading: optional leading blanks, optional sign, decimal digits, in range.
+bool ParseInteger(const std::wstring& text, int& value) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == L' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
+        negative = text[i++] == L'-';
+    if (i == text.size())
+        return false;
+    long long v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < L'0' || text[i] > L'9')
+            return false;
+        v = v * 10 + (text[i] - L'0');
+        if (v > static_cast<long long>(INT_MAX) + 1)
+            return false;
+    }
+    if (negative)
+        v = -v;
+    if (v > INT_MAX || v < INT_MIN)
+        return false;
+    value = static_cast<int>(v);
+    return true;
 }
 
 // Messages after which the edit control may have painted (on WM_PAINT or straight through its
@@ -41,55 +77,13 @@ bool PaintsField(UINT msg) {
 
 } // namespace
 
-void TSpinEdit::RedrawButtons() {
-    // The edit control paints with its parent's clipping (CS_PARENTDC), over the buttons inside
-    // it: draw them again whenever the field may have painted.
-    if (Handle())
-        RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-}
-
-bool TSpinEdit::IsValidChar(wchar_t c) {
-    if (c >= L'0' && c <= L'9')
-        return true;
-    if (c == L'+' || c == L'-' || c == DecimalSeparator())
-        return true;
-    return c < 0x20 && c != L'\r';
-}
-
-bool TSpinEdit::ParseInteger(const std::wstring& text, int& value) {
-    size_t i = 0;
-    while (i < text.size() && text[i] == L' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
-        negative = text[i++] == L'-';
-    if (i == text.size())
-        return false;
-    long long v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < L'0' || text[i] > L'9')
-            return false;
-        v = v * 10 + (text[i] - L'0');
-        if (v > static_cast<long long>(INT_MAX) + 1)
-            return false;
-    }
-    if (negative)
-        v = -v;
-    if (v > INT_MAX || v < INT_MIN)
-        return false;
-    value = static_cast<int>(v);
-    return true;
-}
-
-void TSpinEdit::Create(HWND parent, RECT rect, int id, HFONT font, int minValue, int maxValue,
-                       int maxLength) {
+void TSpinEdit::Create(HWND parent, RECT rect, int id, int minValue, int maxValue, int maxLength) {
     min_ = minValue;
     max_ = maxValue;
     edit_ = CreateChild(parent, {.className = L"EDIT",
                                  .style = WS_TABSTOP | WS_GROUP | WS_CLIPCHILDREN | ES_AUTOHSCROLL,
                                  .rect = rect,
                                  .id = id,
-                                 .font = font,
                                  .exStyle = WS_EX_CLIENTEDGE});
     SendMessageW(edit_, EM_LIMITTEXT, static_cast<WPARAM>(maxLength), 0);
     CreateWindowOf(edit_, {.style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS});
@@ -122,70 +116,50 @@ void TSpinEdit::SetValue(int value) {
     SetWindowTextW(edit_, std::to_wstring(Clamp(value)).c_str());
 }
 
-void TSpinEdit::Step(int direction) {
-    if (direction > 0)
-        UpClick();
-    else
-        DownClick();
-}
-
 LRESULT TSpinEdit::EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    const LRESULT result = FieldMessage(hwnd, msg, wp, lp);
-    if (PaintsField(msg))
-        RedrawButtons();
-    return result;
-}
-
-LRESULT TSpinEdit::FieldMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CHAR && !IsValidChar(static_cast<wchar_t>(wp))) {
+        MessageBeep(0);
+        return 0;
+    }
+    if (msg == WM_KEYDOWN && (wp == VK_UP || wp == VK_DOWN)) {
+        Step(wp == VK_UP ? 1 : -1);
+        return 0;
+    }
+    if (msg == WM_LBUTTONDOWN)
+        mousePress_ = true;
+    LRESULT r = CallOriginal(hwnd, msg, wp, lp);
     switch (msg) {
     case WM_GETDLGCODE: {
         // Enter reaches the field (which refuses it) instead of the window's dialog keys.
-        LRESULT code = CallOriginal(hwnd, msg, wp, lp);
         const MSG* m = reinterpret_cast<const MSG*>(lp);
         if (m && (m->message == WM_KEYDOWN || m->message == WM_CHAR) && m->wParam == VK_RETURN)
-            code |= DLGC_WANTMESSAGE;
-        return code;
+            r |= DLGC_WANTMESSAGE;
+        break;
     }
-    case WM_CHAR:
-        if (!IsValidChar(static_cast<wchar_t>(wp))) {
-            MessageBeep(0);
-            return 0;
-        }
-        break;
-    case WM_KEYDOWN:
-        if (wp == VK_UP || wp == VK_DOWN) {
-            Step(wp == VK_UP ? 1 : -1);
-            return 0;
-        }
-        break;
-    case WM_LBUTTONDOWN: {
-        mousePress_ = true;
-        LRESULT r = CallOriginal(hwnd, msg, wp, lp);
+    case WM_LBUTTONDOWN:
         mousePress_ = false;
-        return r;
-    }
-    case WM_SETFOCUS: {
-        LRESULT r = CallOriginal(hwnd, msg, wp, lp);
+        break;
+    case WM_SETFOCUS:
         if (!mousePress_)
             SendMessageW(hwnd, EM_SETSEL, 0, -1);
-        return r;
-    }
+        break;
     case WM_KILLFOCUS: {
-        LRESULT r = CallOriginal(hwnd, msg, wp, lp);
         const int value = Value();
         if (Clamp(value) != value)
             SetValue(value);
-        return r;
+        break;
     }
-    case WM_SIZE: {
-        LRESULT r = CallOriginal(hwnd, msg, wp, lp);
+    case WM_SIZE:
         Reposition();
-        return r;
-    }
+        break;
     default:
         break;
     }
-    return CallOriginal(hwnd, msg, wp, lp);
+    // The edit control paints with its parent's clipping (CS_PARENTDC), over the buttons inside
+    // it: draw them again whenever the field may have painted.
+    if (PaintsField(msg) && Handle())
+        RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    return r;
 }
 
 LRESULT TSpinEdit::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 // The object's window is the buttons; the edit box is a subclassed control.
 class TSpinEdit : public WindowBase<TSpinEdit> {
 public:
@@ -16,11 +14,8 @@ public:
     static constexpr UINT kRepeatPause = 100;        // ms between repeats
     static constexpr int kButtonWidth = 15;
 
-    TSpinEdit() = default;
-
     // Creates the field and its buttons (children of the field) in the parent.
-    void Create(HWND parent, RECT rect, int id, HFONT font, int minValue, int maxValue,
-                int maxLength);
+    void Create(HWND parent, RECT rect, int id, int minValue, int maxValue, int maxLength);
     HWND Edit() const noexcept { return edit_; }
     HWND Buttons() const noexcept { return Handle(); }
 
@@ -30,18 +25,9 @@ public:
     void SetValue(int value);
     int Clamp(int value) const noexcept;
 
-    void UpClick() { SetValue(Value() + increment_); }
-    void DownClick() { SetValue(Value() - increment_); }
-
-    // Whether a typed character may enter the field.
-    static bool IsValidChar(wchar_t c);
-    // Strict integer reading: optional leading blanks, optional sign, decimal digits, in range.
-    static bool ParseInteger(const std::wstring& text, int& value);
-
 private:
     friend class WindowBase<TSpinEdit>;
     LRESULT EditMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT FieldMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp); // the buttons'
 
     void ButtonMouseDown(POINT pt);
@@ -49,15 +35,13 @@ private:
     void ButtonMouseUp();
     void ButtonTimer();
     void ButtonPaint();
-    RECT HalfRect(int direction) const; // +1 the upper half, -1 the lower
-    void Step(int direction);
+    RECT HalfRect(int direction) const;                         // +1 the upper half, -1 the lower
+    void Step(int direction) { SetValue(Value() + direction); } // +1 up, -1 down
     void Reposition();
-    void RedrawButtons();
 
     HWND edit_ = nullptr;
     int min_ = 0;
     int max_ = 0;
-    int increment_ = 1;
     bool mousePress_ = false; // the field is being focused by a mouse press
     int pressed_ = 0;         // the held button: +1 up, -1 down, 0 none
     bool pointerOn_ = false;  // the pointer is on the held button

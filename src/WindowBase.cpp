@@ -34,5 +34,7 @@ HWND CreateWindowFrom(HWND parent, const WindowArgs& args, void* param, HINSTANC
 
 HWND CreateChild(HWND parent, WindowArgs args) {
     args.style |= WS_CHILD | WS_VISIBLE;
+    if (!args.font)
+        args.font = reinterpret_cast<HFONT>(SendMessageW(parent, WM_GETFONT, 0, 0));
     return CreateWindowFrom(parent, args);
 }

@@ -37,7 +37,8 @@ void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc,
 HWND CreateWindowFrom(HWND parent, const WindowArgs& args, void* param = nullptr,
                       HINSTANCE instance = nullptr);
 
-// A visible child control (WS_CHILD | WS_VISIBLE are added to the style).
+// A visible child control (WS_CHILD | WS_VISIBLE are added to the style). Without a font of its
+// own it gets the one its parent answers WM_GETFONT with.
 HWND CreateChild(HWND parent, WindowArgs args);
 
 // Base of a window class T, which has kClassName and LRESULT HandleMessage(UINT, WPARAM, LPARAM),

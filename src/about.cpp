@@ -1,4 +1,3 @@
-// The version window.
 #include "about.h"
 
 #include "Error.h"
@@ -23,8 +22,10 @@ UniqueFont MakeFont(const wchar_t* face, int height) {
 }
 
 // The panel: window-coloured, with a lowered outer and a raised inner bevel, the same on the
-// screen and in a copy (WM_PRINTCLIENT).
+// screen and in a copy (WM_PRINTCLIENT). Its controls take the window's font.
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    if (msg == WM_GETFONT)
+        return SendMessageW(GetParent(hwnd), msg, wp, lp);
     if (msg != WM_PAINT && msg != WM_PRINTCLIENT)
         return DefWindowProcW(hwnd, msg, wp, lp);
     PAINTSTRUCT ps{};
@@ -57,9 +58,7 @@ int TAboutBox::Execute(HWND owner, std::span<const std::uint8_t> picture) {
     TAboutBox box(picture);
     box.ShowModal(owner, L"バージョン情報", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
                   WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
-    if (!box.ModalResult) // the program is quitting, or the owner went
-        box.ModalResult = IDCANCEL;
-    return box.ModalResult;
+    return box.ModalResult ? box.ModalResult : IDCANCEL; // 0: quitting, or the owner went
 }
 
 void TAboutBox::CreateControls() {
@@ -68,16 +67,13 @@ void TAboutBox::CreateControls() {
     versionFont_ = MakeFont(L"HGP創英角ﾎﾟｯﾌﾟ体", 12);
     PlaceCentred(329, 199);
     HWND hwnd = Handle();
-    HFONT font = Font();
 
     Panel1 = CreateChild(
-        hwnd,
-        {.className = kPanelClass, .rect = Bounds(7, 7, 314, 148), .id = idPanel1, .font = font});
+        hwnd, {.className = kPanelClass, .rect = Bounds(7, 7, 314, 148), .id = idPanel1});
     ProgramIcon = CreateChild(Panel1, {.className = L"STATIC",
                                        .style = SS_BITMAP,
                                        .rect = Bounds(7, 7, kPictureWidth, kPictureHeight),
-                                       .id = idProgramIcon,
-                                       .font = font});
+                                       .id = idProgramIcon});
     ProductName = CreateChild(Panel1, {.className = L"STATIC",
                                        .style = SS_LEFT | SS_NOPREFIX,
                                        .rect = Bounds(81, 15, 0, 0),
@@ -93,8 +89,7 @@ void TAboutBox::CreateControls() {
                                   .text = L"OK",
                                   .style = WS_TABSTOP | BS_DEFPUSHBUTTON,
                                   .rect = Bounds(131, 167, 69, 23),
-                                  .id = IDOK,
-                                  .font = font});
+                                  .id = IDOK});
 
     picture_ = MakeStretchedBitmap(DecodeJpeg(pictureBytes_), kPictureWidth, kPictureHeight);
     SendMessageW(ProgramIcon, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_.get()));

@@ -1,6 +1,5 @@
 #include "Automation.h"
 
-#include "Error.h"
 #include "Busy.h"
 #include "Handles.h"
 #include "Text.h"
@@ -202,11 +201,9 @@ WORD InvokeKind(const CallDesc& desc, std::span<const Arg> args, bool resultWant
 // Resolves the member and its named arguments in one request: ids[0] is the member's.
 std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc,
                                  const busy::CallClock& clock) {
-    std::vector<std::wstring> names;
-    names.reserve(desc.Named().size() + 1);
-    names.emplace_back(desc.member);
-    for (std::wstring_view name : desc.Named())
-        names.emplace_back(name);
+    const std::span<const std::wstring_view> named = desc.Named();
+    std::vector<std::wstring> names{std::wstring(desc.member)};
+    names.insert(names.end(), named.begin(), named.end());
     std::vector<LPOLESTR> pointers;
     for (std::wstring& name : names)
         pointers.push_back(name.data());

@@ -32,11 +32,6 @@ std::atomic<WaitQuestion> installedQuestion{nullptr};
 thread_local bool gaveUp = false;
 thread_local busy::CallClock* currentCall = nullptr;
 
-WaitAnswer Ask() noexcept {
-    const WaitQuestion question = installedQuestion.load();
-    return question ? question() : WaitAnswer::Cancel;
-}
-
 // A call whose answer is awaited sleeps in COM, which consults the message filter only when a
 // message arrives. Wine's wait wakes for posted and sent messages and paints, not for timers, so
 // a pool thread posts a message of ours to the calling thread while a call is in progress; those
@@ -206,7 +201,8 @@ bool CallClock::KeepWaiting() noexcept {
     if (Waited() < askAt_)
         return true;
     asking_ = true;
-    const WaitAnswer answer = Ask();
+    const WaitQuestion question = installedQuestion.load();
+    const WaitAnswer answer = question ? question() : WaitAnswer::Cancel;
     asking_ = false;
     if (answer == WaitAnswer::Cancel) {
         givenUp_ = true;
