@@ -44,7 +44,8 @@ public:
 
     void CallStarted() noexcept {
         const std::lock_guard lock(mutex_);
-        ++calls_;
+        if (calls_++ == 0)
+            started_ = GetTickCount64();
     }
     void CallEnded() noexcept {
         bool posted = false;
@@ -65,15 +66,19 @@ private:
         static const UINT message = RegisterWindowMessageW(L"TablorinWordCallWaiting");
         return message;
     }
+    // Only a call that has waited a while is woken: the thousands of quick ones of a build are
+    // left alone.
     void Post() noexcept {
         const std::lock_guard lock(mutex_);
-        if (calls_ > 0 && PostThreadMessageW(thread_, Message(), 0, 0))
+        if (calls_ > 0 && GetTickCount64() - started_ >= kWakePeriod &&
+            PostThreadMessageW(thread_, Message(), 0, 0))
             posted_ = true;
     }
 
     const DWORD thread_;
     std::mutex mutex_;
     int calls_ = 0;
+    ULONGLONG started_ = 0; // of the outermost call in progress
     bool posted_ = false;
 };
 
