@@ -469,7 +469,7 @@ TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
     std::vector<std::wstring> clean;
     std::string document;
     {
-        StubSession session;
+        StubSession session(SmallGrid());
         clean = Build(session, First(5), 3);
         document = FileBytes(output_);
     }
@@ -493,7 +493,11 @@ TEST_F(DocumentBuild, CallsABusyWordTurnsAwayAreMadeAgainForTheSameDocument) {
         SCOPED_TRACE(ToUtf8(c.busy));
         std::error_code ec;
         fs::remove(output_, ec);
-        StubSession session({.busyMember = c.member, .busyCall = c.call, .busyTimes = c.times});
+        StubScenario scenario = SmallGrid();
+        scenario.busyMember = c.member;
+        scenario.busyCall = c.call;
+        scenario.busyTimes = c.times;
+        StubSession session(scenario);
         const auto journal = Build(session, First(5), 3);
         EXPECT_EQ(CountLines(journal, c.busy), c.times);
         EXPECT_EQ(CountPrefix(journal, L"BUSY "), c.times);
@@ -524,7 +528,11 @@ TEST_F(DocumentBuild, CallsThatMayHaveActedAreNotMadeAgainWhenWordTurnsThemAway)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.member));
-        StubSession session({.busyMember = c.member, .busyCall = c.call, .busyTimes = 1});
+        StubScenario scenario = SmallGrid();
+        scenario.busyMember = c.member;
+        scenario.busyCall = c.call;
+        scenario.busyTimes = 1;
+        StubSession session(scenario);
         EXPECT_EQ(BuildFromRequest(First(5), 3, 0, output_),
                   automation::ErrorText(RPC_E_CALL_REJECTED));
         ExpectWordEndedClean(session);
@@ -657,7 +665,7 @@ TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) 
 
 TEST_F(DocumentBuild, HourglassShowsWhileWordWorksAndTheArrowReturns) {
     ResetForm(First(6), 1, 0);
-    StubSession session;
+    StubSession session(SmallGrid());
     CursorWatch watch(GetCurrentThreadId());
     Succeed(session);
     watch.Stop();

@@ -711,6 +711,23 @@ TEST(WordStubScenario, ABusyWordTurnsCallsAwayAndThenTakesThem) {
                   (std::vector<std::wstring>{L"CREATE Application", L"BUSY Application.Version",
                                              L"Application.Version method|get", L"EXIT refs=0"}));
     }
+    {
+        // Listed calls, each turned away once: the retry is the same call, not the next one.
+        StubSession session({.busyOnce = L"TypeParagraph#2 Version#1"});
+        {
+            Word word;
+            ASSERT_TRUE(word.ok());
+            EXPECT_EQ(word.TypeParagraphs(1), S_OK);
+            EXPECT_EQ(word.TypeParagraphs(1), RPC_E_CALL_REJECTED);
+            EXPECT_EQ(word.TypeParagraphs(2), S_OK);
+            EXPECT_EQ(word.Where(), 3);
+            word.Quit();
+        }
+        ASSERT_TRUE(session.WaitForExit());
+        const auto journal = session.Journal();
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), L"BUSY Selection.TypeParagraph"), 1);
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), L"Selection.TypeParagraph method"), 3);
+    }
 }
 
 TEST(WordStubScenario, AHungWordAnswersWhenItsTimeIsUpOrWhenReleased) {

@@ -93,7 +93,24 @@ Fate Server::CountCall(const std::wstring& member) {
 }
 
 bool Server::TurnAway(const std::wstring& member) {
-    if (!session_ || scenario_.busyCall == 0 || scenario_.busyTimes == 0)
+    if (!session_)
+        return false;
+    const bool refused = TurnedAwayOnce(member) || TurnedAwayWhileBusy(member);
+    if (!refused)
+        ++taken_[member];
+    return refused;
+}
+
+bool Server::TurnedAwayOnce(const std::wstring& member) {
+    if (scenario_.busyOnce.empty())
+        return false;
+    const std::wstring site = member + L"#" + std::to_wstring(taken_[member] + 1);
+    const std::wstring listed = L" " + scenario_.busyOnce + L" ";
+    return listed.find(L" " + site + L" ") != std::wstring::npos && turnedAway_.insert(site).second;
+}
+
+bool Server::TurnedAwayWhileBusy(const std::wstring& member) {
+    if (scenario_.busyCall == 0 || scenario_.busyTimes == 0)
         return false;
     if (!scenario_.busyMember.empty() && !SameName(member, scenario_.busyMember))
         return false;

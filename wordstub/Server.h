@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <map>
+#include <set>
 #include <string>
 
 namespace wordstub {
@@ -51,6 +53,8 @@ private:
     Server() = default;
     void MaybeExit() noexcept;
     int Occurrence(const std::wstring& member);
+    bool TurnedAwayOnce(const std::wstring& member);
+    bool TurnedAwayWhileBusy(const std::wstring& member);
 
     Scenario scenario_;
     UniqueKernelHandle journal_;
@@ -58,6 +62,8 @@ private:
     DWORD thread_ = 0;
     int objects_ = 0;
     unsigned long long busyAttempts_ = 0;
+    std::map<std::wstring, int> taken_; // calls taken, by member
+    std::set<std::wstring> turnedAway_; // of the busyOnce calls
     int locks_ = 0;
     bool everCreated_ = false;
     bool quitting_ = false;

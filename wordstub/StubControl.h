@@ -39,6 +39,7 @@ inline constexpr wchar_t kCrashOccurrenceValue[] = L"CrashOccurrence";
 inline constexpr wchar_t kBusyMemberValue[] = L"BusyMember"; // empty or absent: any member
 inline constexpr wchar_t kBusyCallValue[] = L"BusyCall";
 inline constexpr wchar_t kBusyTimesValue[] = L"BusyTimes";
+inline constexpr wchar_t kBusyOnceValue[] = L"BusyOnce";
 inline constexpr wchar_t kHangMemberValue[] = L"HangMember"; // empty or absent: any member
 inline constexpr wchar_t kHangCallValue[] = L"HangCall";
 inline constexpr wchar_t kHangTimeValue[] = L"HangTime";       // milliseconds, or INFINITE
@@ -66,6 +67,10 @@ struct Scenario {
     std::wstring busyMember;
     DWORD busyCall = 0;
     DWORD busyTimes = 0;
+    // Calls turned away once each, as "Member#N" separated by spaces, the member spelt as Word
+    // does: N counts the calls to Member that the stand-in process took, so each listed call is
+    // refused once and then taken.
+    std::wstring busyOnce;
     // Word hangs, as on a dialog of its own that nobody sees: call number hangCall (1-based) among
     // those that reach hangMember (any member when empty), counted across the stand-in processes
     // of the session, blocks hangMs milliseconds or until the event named hangRelease is set, then
@@ -93,6 +98,8 @@ inline void WriteScenario(HKEY key, const Scenario& scenario) {
         WriteNumber(key, kBusyCallValue, scenario.busyCall);
         WriteNumber(key, kBusyTimesValue, scenario.busyTimes);
     }
+    if (!scenario.busyOnce.empty())
+        WriteText(key, kBusyOnceValue, scenario.busyOnce);
     if (scenario.hangCall > 0) {
         WriteText(key, kHangMemberValue, scenario.hangMember);
         WriteNumber(key, kHangCallValue, scenario.hangCall);
@@ -122,6 +129,7 @@ inline Scenario ReadScenario(HKEY key) {
     ReadText(key, kBusyMemberValue, scenario.busyMember);
     ReadNumber(key, kBusyCallValue, scenario.busyCall);
     ReadNumber(key, kBusyTimesValue, scenario.busyTimes);
+    ReadText(key, kBusyOnceValue, scenario.busyOnce);
     ReadText(key, kHangMemberValue, scenario.hangMember);
     ReadNumber(key, kHangCallValue, scenario.hangCall);
     ReadNumber(key, kHangTimeValue, scenario.hangMs);

@@ -21,7 +21,7 @@
 //   the line above CRASH <Object>.<Member>                              -- the scenario's abrupt
 //   exit, during the line above EXIT refs=<n>                                        -- the server
 //   is exiting; n = objects the client still held
-// A call a busy Word turned away (see StubScenario::busyCall) is journaled as
+// A call a busy Word turned away (see StubScenario::busyCall and busyOnce) is journaled as
 // "BUSY <Object>.<Member>", once per attempt, before the line of the attempt that is taken.
 // A call at which Word hangs (see StubScenario::hangCall) has its own line, then
 // "HANG <Object>.<Member>" when the block starts and "HANG-END <Object>.<Member> released" (the
