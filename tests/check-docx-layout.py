@@ -43,6 +43,9 @@ WP = "{http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing}"
 A = "{http://schemas.openxmlformats.org/drawingml/2006/main}"
 R = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
 PR = "{http://schemas.openxmlformats.org/package/2006/relationships}"
+# The pictures go into the PDF as they are: scaling them down costs seconds a photo and leaves
+# pixels whose proportions are the photo's only to a pixel.
+PDF_FILTER = 'pdf:writer_pdf_Export:{"ReduceImageResolution":{"type":"boolean","value":"false"}}'
 # Room for the PDF's rounding of coordinates, in points.
 EPS = 0.05
 
@@ -240,7 +243,7 @@ def main():
         os.makedirs(work, exist_ok=True)
         profile = os.path.join(work, "profile")
         subprocess.run(["soffice", "-env:UserInstallation=file://" + profile, "--headless",
-                        "--convert-to", "pdf", "--outdir", work, args.docx],
+                        "--convert-to", PDF_FILTER, "--outdir", work, args.docx],
                        check=True, capture_output=True, timeout=240)
         pdf = os.path.join(work, os.path.splitext(os.path.basename(args.docx))[0] + ".pdf")
     boxes = pdf_pictures(pdf)

@@ -62,9 +62,14 @@ for row in "${kept[@]}"; do
   name=${row%%|*}
   [ -f "$work/$name.docx" ] && docs+=("$work/$name.docx")
 done
+# As check-docx-layout.py converts: the pictures go into the PDF as they are.
+pdf_filter='pdf:writer_pdf_Export:{"ReduceImageResolution":{"type":"boolean","value":"false"}}'
 if [ ${#docs[@]} -gt 0 ]; then
-  timeout 300 soffice -env:UserInstallation="file://$work/profile" --headless --convert-to pdf \
-    --outdir "$work/pdf" "${docs[@]}" >"$work/soffice.log" 2>&1 || { cat "$work/soffice.log"; status=1; }
+  if ! timeout 300 soffice -env:UserInstallation="file://$work/profile" --headless \
+      --convert-to "$pdf_filter" --outdir "$work/pdf" "${docs[@]}" >"$work/soffice.log" 2>&1; then
+    cat "$work/soffice.log"
+    status=1
+  fi
 fi
 for row in "${kept[@]}"; do
   IFS='|' read -r name pictures perpage wrap expect sizes <<<"$row"
