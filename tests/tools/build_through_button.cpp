@@ -138,7 +138,8 @@ int wmain(int argc, wchar_t** argv) {
             error = BuildWithRetry(form, output, files, _wtoi(argv[i + 3]),
                                    std::wstring(argv[i + 4]) == L"square");
         if (!error.empty()) {
-            fwprintf(stderr, L"%ls: %ls\n", output.c_str(), error.c_str());
+            // UTF-8: the dialogs' texts are Japanese.
+            fprintf(stderr, "%s\n", ToUtf8(output + L": " + error).c_str());
             result = 1;
         }
     }
