@@ -4,7 +4,7 @@ LibreOffice makes of it, measured with PyMuPDF.
 
 usage: check-docx-layout.py DOCX --expect "1:1,13,25 2:1,13" [--pages N] [--wrap front|square]
                              [--per-page N --sizes "fit fit 120x90 ..." [--journal FILE]]
-                             [--work DIR]
+                             [--work DIR | --pdf PDF]
 
 --expect lists, page by page, the lines (1-based) on which the page's pictures are anchored; the
 PDF must have those pages (or N with --pages, for pages without pictures), those pictures on each,
@@ -20,6 +20,9 @@ the place's height, and no more than it), or "WxH" in points, the size Word gave
 the Word stand-in's journal of the build: a picture's height is read after its insertion, and it is
 set, after the aspect ratio is locked, to the place's height exactly for the "fit" pictures and for
 no other.
+
+--pdf measures that PDF, made of DOCX already (one LibreOffice run can convert the documents of
+several checks); without it LibreOffice converts DOCX in --work (a temporary folder by default).
 
 Exits non-zero on a mismatch.
 """
@@ -40,6 +43,9 @@ WP = "{http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing}"
 A = "{http://schemas.openxmlformats.org/drawingml/2006/main}"
 R = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
 PR = "{http://schemas.openxmlformats.org/package/2006/relationships}"
+# The pictures go into the PDF as they are: scaling them down costs seconds a photo and leaves
+# pixels whose proportions are the photo's only to a pixel.
+PDF_FILTER = 'pdf:writer_pdf_Export:{"ReduceImageResolution":{"type":"boolean","value":"false"}}'
 # Room for the PDF's rounding of coordinates, in points.
 EPS = 0.05
 
@@ -219,11 +225,9 @@ def main():
     ap.add_argument("--sizes")
     ap.add_argument("--journal")
     ap.add_argument("--work")
+    ap.add_argument("--pdf")
     args = ap.parse_args()
     expect = parse_expect(args.expect)
-    work = args.work or tempfile.mkdtemp(prefix="docx-layout-")
-    os.makedirs(work, exist_ok=True)
-
     top, pitch, per_page, text_bottom, anchors = read_package(args.docx, args.wrap)
     print("package: %d lines per page, pitch %.2fpt, anchors (page, line) %s" %
           (per_page, pitch, anchors))
@@ -233,12 +237,18 @@ def main():
     if {p: sorted(l) for p, l in by_page.items()} != expect:
         problem("anchors %s, expected %s" % (by_page, expect))
 
-    profile = os.path.join(work, "profile")
-    subprocess.run(["soffice", "-env:UserInstallation=file://" + profile, "--headless",
-                    "--convert-to", "pdf", "--outdir", work, args.docx],
-                   check=True, capture_output=True, timeout=240)
-    pdf = os.path.join(work, os.path.splitext(os.path.basename(args.docx))[0] + ".pdf")
+    pdf = args.pdf
+    if pdf is None:
+        work = args.work or tempfile.mkdtemp(prefix="docx-layout-")
+        os.makedirs(work, exist_ok=True)
+        profile = os.path.join(work, "profile")
+        subprocess.run(["soffice", "-env:UserInstallation=file://" + profile, "--headless",
+                        "--convert-to", PDF_FILTER, "--outdir", work, args.docx],
+                       check=True, capture_output=True, timeout=240)
+        pdf = os.path.join(work, os.path.splitext(os.path.basename(args.docx))[0] + ".pdf")
     boxes = pdf_pictures(pdf)
+    if args.pdf is None and not args.work:
+        shutil.rmtree(work, ignore_errors=True)
     pages = len(boxes)
     print("pdf: %d pages, picture boxes (w x h @ top, points) %s" % (pages, boxes))
     want_pages = args.pages or max(expect)
@@ -257,8 +267,6 @@ def main():
     if args.per_page:
         check_sizes(boxes, anchors, (args.sizes or "").split(), pitch, per_page, args.per_page,
                     text_bottom, read_journal(args.journal) if args.journal else None)
-    if not args.work:
-        shutil.rmtree(work, ignore_errors=True)
     if problems:
         return 1
     print("layout ok")

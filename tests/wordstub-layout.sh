@@ -4,6 +4,8 @@
 # --photos also phone photos (see build_through_button), whose boxes are measured against their
 # places on the page and the size calls of the stand-in's journal.
 # --only NAME,NAME keeps those rows, so that the rows can run side by side as tests of their own.
+# The driver builds the documents of all rows in one run (one Wine session), and LibreOffice converts
+# them all in one run too: both cost seconds to start.
 # Usage: wordstub-layout.sh [--photos] [--only NAMES] DRIVER.exe WORK_DIR EMULATOR...
 set -euo pipefail
 photos=0
@@ -41,19 +43,42 @@ if [ $photos = 1 ]; then
   )
 fi
 
-status=0
+kept=()
+builds=()
 for row in "${rows[@]}"; do
   IFS='|' read -r name pictures perpage wrap expect sizes <<<"$row"
   if [ -n "$only" ] && [[ $only != *",$name,"* ]]; then continue; fi
+  kept+=("$row")
   folder=$work/pictures-$name
+  # The photos are shared: each is written once, by the first row that uses it.
   case $pictures in [A-Z]*) folder=$work/photos ;; esac
-  "$@" "$driver" "$(win "$work/$name.docx")" "$(win "$folder")" "$pictures" "$perpage" "$wrap"
+  builds+=("$(win "$work/$name.docx")" "$(win "$folder")" "$pictures" "$perpage" "$wrap")
+done
+
+status=0
+"$@" "$driver" "${builds[@]}" || status=1
+docs=()
+for row in "${kept[@]}"; do
+  name=${row%%|*}
+  [ -f "$work/$name.docx" ] && docs+=("$work/$name.docx")
+done
+# As check-docx-layout.py converts: the pictures go into the PDF as they are.
+pdf_filter='pdf:writer_pdf_Export:{"ReduceImageResolution":{"type":"boolean","value":"false"}}'
+if [ ${#docs[@]} -gt 0 ]; then
+  if ! timeout 300 soffice -env:UserInstallation="file://$work/profile" --headless \
+      --convert-to "$pdf_filter" --outdir "$work/pdf" "${docs[@]}" >"$work/soffice.log" 2>&1; then
+    cat "$work/soffice.log"
+    status=1
+  fi
+fi
+for row in "${kept[@]}"; do
+  IFS='|' read -r name pictures perpage wrap expect sizes <<<"$row"
   echo "== $name: $pictures, $perpage per page, $wrap"
   extra=()
   if [ -n "$sizes" ]; then
     extra=(--per-page "$perpage" --sizes "$sizes" --journal "$work/$name.docx.journal")
   fi
   "$python" "$here/check-docx-layout.py" "$work/$name.docx" --expect "$expect" --wrap "$wrap" \
-    --work "$work/check-$name" "${extra[@]}" || status=1
+    --pdf "$work/pdf/$name.pdf" "${extra[@]}" || status=1
 done
 exit $status

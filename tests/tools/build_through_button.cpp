@@ -2,7 +2,9 @@
 // the picture count and wrap chosen, the main button pressed and the save dialog answered. Leaves
 // the document, and the Word stand-in's journal of the build beside it (OUTPUT.journal, UTF-8), for
 // the layout check in a real word processor.
-//   build_through_button OUTPUT.docx PICTURE_FOLDER PICTURES PER_PAGE WRAP(front|square)
+//   build_through_button OUTPUT.docx PICTURE_FOLDER PICTURES PER_PAGE WRAP(front|square) [...]
+// Several builds (five arguments each) run one after another in one main window, so that one Wine
+// session serves them all; pictures already in a folder are used as they are.
 // PICTURES is a count (that many of the test pictures of assorted formats and sizes) or a string of
 // phone photo kinds, one letter a picture: L landscape and P portrait, 4032 x 3024 pixels at
 // 72 dpi as phones write them; W a 6000 x 1000 panorama at 72 dpi; S a small 160 x 120 at 96 dpi.
@@ -11,6 +13,7 @@
 #include "ShellDrop.h"
 #include "TestPictures.h"
 #include "WordStub.h"
+#include "automation/Automation.h"
 #include "Error.h"
 #include "ThreadStartup.h"
 
@@ -65,60 +68,80 @@ bool WriteJournal(const std::wstring& path, const std::vector<std::wstring>& lin
     return static_cast<bool>(out);
 }
 
-int Build(const std::wstring& output, const std::vector<std::wstring>& files, int perPage,
-          bool square) {
-    TfrmMain form;
-    form.Create(GetModuleHandleW(nullptr));
-    ShowWindow(form.Handle(), SW_SHOW);
+// One build through the button; an empty text when it reported success, else what went wrong.
+std::wstring Build(TfrmMain& form, const std::wstring& output,
+                   const std::vector<std::wstring>& files, int perPage, bool square) {
+    form.Files.Clear();
     SendShellDrop(form.Handle(), files);
-    if (form.Files.Count() != static_cast<int>(files.size())) {
-        fwprintf(stderr, L"the list took %d of %zu files\n", form.Files.Count(), files.size());
-        return 1;
-    }
+    if (form.Files.Count() != static_cast<int>(files.size()))
+        return L"the list took " + std::to_wstring(form.Files.Count()) + L" of " +
+               std::to_wstring(files.size()) + L" files";
     form.SetSpinValue(perPage);
-    if (square)
-        SendMessageW(form.RadioItems[1], BM_CLICK, 0, 0);
+    SendMessageW(form.RadioItems[square ? 1 : 0], BM_CLICK, 0, 0);
     DeleteFileW(output.c_str());
     StubSession session;
     DialogAnswerer answer(
         {{L"画像を添付するワードファイルの名前", DialogAction::TypeFileName(output)},
-         {L"情報", DialogAction::Press(L"OK")},
-         {L"タブロリン", DialogAction::Press(L"OK")}},
+         {L"情報", DialogAction::Press(L"OK")}},
         120000);
+    // The error box, in place of the information, ends the build too.
+    DialogAnswerer failure(L"タブロリン", DialogAction::Press(L"OK"), 120000);
     SendMessageW(form.Button4, BM_CLICK, 0, 0);
-    if (answer.Answered() < 2 || answer.SeenAt(1).title != L"情報") {
-        for (const DialogSeen& seen : answer.Seen())
-            fwprintf(stderr, L"%ls: %ls\n", seen.title.c_str(), seen.text.c_str());
-        fwprintf(stderr, L"the build did not report success\n");
-        return 1;
+    failure.Stop();
+    if (answer.Answered() < 2 || failure.Answered() > 0) {
+        std::wstring seen;
+        for (const DialogAnswerer* watcher : {&answer, &failure})
+            for (const DialogSeen& dialog : watcher->Seen())
+                seen += dialog.title + L": " + dialog.text + L"\n";
+        return seen + L"the build did not report success";
     }
-    if (!session.WaitForExit() || !WriteJournal(output + L".journal", session.Journal())) {
-        fwprintf(stderr, L"no journal of the build\n");
-        return 1;
-    }
-    return 0;
+    if (!session.WaitForExit() || !WriteJournal(output + L".journal", session.Journal()))
+        return L"no journal of the build";
+    return L"";
+}
+
+// Under load, Wine's COM service can still take the stand-in that the build before just quit for
+// the class's server: the next creation then fails as "class not registered" before any stand-in
+// starts. Such a build is made once more, a moment later.
+std::wstring BuildWithRetry(TfrmMain& form, const std::wstring& output,
+                            const std::vector<std::wstring>& files, int perPage, bool square) {
+    const std::wstring error = Build(form, output, files, perPage, square);
+    if (error.find(automation::ErrorText(REGDB_E_CLASSNOTREG)) == std::wstring::npos)
+        return error;
+    Sleep(1000);
+    return Build(form, output, files, perPage, square);
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 6) {
+    if (argc < 6 || (argc - 1) % 5 != 0) {
         fwprintf(stderr, L"usage: build_through_button OUTPUT PICTURE_FOLDER COUNT|KINDS PER_PAGE "
-                         L"front|square\n");
+                         L"front|square [...]\n");
         return 2;
     }
-    const std::wstring pictures = argv[3];
     const ThreadStartup startup;
     if (!startup.ComReady())
         return 2;
-    CreateDirectoryW(argv[2], nullptr);
-    const std::vector<std::wstring> files = std::iswdigit(pictures[0])
-                                                ? MakePictureSeries(argv[2], _wtoi(argv[3]))
-                                                : MakePhotos(argv[2], pictures);
-    int result = 1;
-    if (files.empty())
-        fwprintf(stderr, L"cannot write the pictures\n");
-    else
-        result = Build(argv[1], files, _wtoi(argv[4]), std::wstring(argv[5]) == L"square");
+    TfrmMain form;
+    form.Create(GetModuleHandleW(nullptr));
+    ShowWindow(form.Handle(), SW_SHOW);
+    int result = 0;
+    for (int i = 1; i < argc; i += 5) {
+        const std::wstring output = argv[i], folder = argv[i + 1], pictures = argv[i + 2];
+        CreateDirectoryW(folder.c_str(), nullptr);
+        const std::vector<std::wstring> files =
+            std::iswdigit(pictures[0]) ? MakePictureSeries(folder, _wtoi(pictures.c_str()))
+                                       : MakePhotos(folder, pictures);
+        std::wstring error = L"cannot write the pictures";
+        if (!files.empty())
+            error = BuildWithRetry(form, output, files, _wtoi(argv[i + 3]),
+                                   std::wstring(argv[i + 4]) == L"square");
+        if (!error.empty()) {
+            // UTF-8: the dialogs' texts are Japanese.
+            fprintf(stderr, "%s\n", ToUtf8(output + L": " + error).c_str());
+            result = 1;
+        }
+    }
     return result;
 }

@@ -1,7 +1,8 @@
 // Builds a document through the Word stand-in the way the program's build drives Word, for the
 // layout check in a real word processor.
-//   stub_make_document OUTPUT.docx PICTURE_FOLDER COUNT PER_PAGE WRAP(front|square)
-// Writes COUNT pictures of assorted formats and sizes into PICTURE_FOLDER first.
+//   stub_make_document OUTPUT.docx PICTURE_FOLDER COUNT PER_PAGE WRAP(front|square) [...]
+// Writes COUNT pictures of assorted formats and sizes into PICTURE_FOLDER first. Several builds
+// (five arguments each) run one after another, so that one Wine session serves them all.
 #include "StubClient.h"
 #include "TestPictures.h"
 
@@ -51,6 +52,12 @@ int Build(const std::wstring& output, const std::vector<std::wstring>& files, in
           bool square) {
     HRESULT hr = S_OK;
     ComPtr<IDispatch> word = CreateWord(&hr);
+    // Under load, Wine's COM service can still take the stand-in that the build before just quit
+    // for the class's server; a moment later the class is served again.
+    if (!word && hr == REGDB_E_CLASSNOTREG) {
+        Sleep(1000);
+        word = CreateWord(&hr);
+    }
     if (!word) {
         fwprintf(stderr, L"Word.Application: 0x%08lX\n", static_cast<unsigned long>(hr));
         return 1;
@@ -127,21 +134,27 @@ int Build(const std::wstring& output, const std::vector<std::wstring>& files, in
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 6) {
-        fwprintf(stderr,
-                 L"usage: stub_make_document OUTPUT PICTURE_FOLDER COUNT PER_PAGE front|square\n");
+    if (argc < 6 || (argc - 1) % 5 != 0) {
+        fwprintf(stderr, L"usage: stub_make_document OUTPUT PICTURE_FOLDER COUNT PER_PAGE "
+                         L"front|square [...]\n");
         return 2;
     }
     const ThreadStartup startup;
     if (!startup.ComReady())
         return 2;
-    CreateDirectoryW(argv[2], nullptr);
-    const bool square = std::wstring(argv[5]) == L"square";
-    const std::vector<std::wstring> files = MakePictures(argv[2], _wtoi(argv[3]), !square);
-    int result = 1;
-    if (files.empty())
-        fwprintf(stderr, L"cannot write the pictures\n");
-    else
-        result = Build(argv[1], files, _wtoi(argv[4]), square);
+    int result = 0;
+    for (int i = 1; i < argc; i += 5) {
+        CreateDirectoryW(argv[i + 1], nullptr);
+        const bool square = std::wstring(argv[i + 4]) == L"square";
+        const std::vector<std::wstring> files =
+            MakePictures(argv[i + 1], _wtoi(argv[i + 2]), !square);
+        if (files.empty()) {
+            fwprintf(stderr, L"%ls: cannot write the pictures\n", argv[i]);
+            result = 1;
+        } else if (Build(argv[i], files, _wtoi(argv[i + 3]), square) != 0) {
+            fwprintf(stderr, L"%ls: the build failed\n", argv[i]);
+            result = 1;
+        }
+    }
     return result;
 }
