@@ -21,8 +21,11 @@ the Word stand-in's journal of the build: a picture's height is read after its i
 set, after the aspect ratio is locked, to the place's height exactly for the "fit" pictures and for
 no other.
 
---pdf measures that PDF, made of DOCX already (one LibreOffice run can convert the documents of
-several checks); without it LibreOffice converts DOCX in --work (a temporary folder by default).
+--pdf measures that PDF, made of DOCX already; without it LibreOffice converts DOCX in --work (a
+temporary folder by default).
+
+usage: check-docx-layout.py --convert OUTDIR DOCX...
+converts the documents of several checks into OUTDIR in one LibreOffice run, as a check does.
 
 Exits non-zero on a mismatch.
 """
@@ -215,7 +218,20 @@ def check_sizes(boxes, anchors, sizes, pitch, per_page, per_page_pictures, text_
             problem("%s: its size was set: %s" % (where, calls))
 
 
+def to_pdf(docs, outdir):
+    """LibreOffice's PDFs of the documents, in outdir, with its profile there."""
+    profile = os.path.join(outdir, "profile")
+    done = subprocess.run(["soffice", "-env:UserInstallation=file://" + profile, "--headless",
+                           "--convert-to", PDF_FILTER, "--outdir", outdir] + docs,
+                          capture_output=True, text=True, timeout=300)
+    if done.returncode:
+        sys.exit("LibreOffice could not convert %s:\n%s%s" % (docs, done.stdout, done.stderr))
+
+
 def main():
+    if sys.argv[1:2] == ["--convert"]:
+        to_pdf(sys.argv[3:], sys.argv[2])
+        return 0
     ap = argparse.ArgumentParser()
     ap.add_argument("docx")
     ap.add_argument("--expect", required=True)
@@ -241,10 +257,7 @@ def main():
     if pdf is None:
         work = args.work or tempfile.mkdtemp(prefix="docx-layout-")
         os.makedirs(work, exist_ok=True)
-        profile = os.path.join(work, "profile")
-        subprocess.run(["soffice", "-env:UserInstallation=file://" + profile, "--headless",
-                        "--convert-to", PDF_FILTER, "--outdir", work, args.docx],
-                       check=True, capture_output=True, timeout=240)
+        to_pdf([args.docx], work)
         pdf = os.path.join(work, os.path.splitext(os.path.basename(args.docx))[0] + ".pdf")
     boxes = pdf_pictures(pdf)
     if args.pdf is None and not args.work:

@@ -81,19 +81,17 @@ inline void ResetForm(const std::vector<std::wstring>& entries, int imagesPerPag
 }
 
 // The build straight from a request, as the main button starts it: the error's text, "" for none.
-// Under load, Wine's COM service can still take the stand-in that just quit for the class's
-// server: the next creation then fails as "class not registered" before any stand-in starts. Such a
-// build is made once more, a moment later.
 inline std::wstring BuildFromRequest(const std::vector<std::wstring>& entries, int imagesPerPage,
                                      int wrapChoice, const std::wstring& outputPath) {
-    const auto build = [&] {
-        return ErrorOf([&] { BuildDocument({entries, imagesPerPage, wrapChoice, outputPath}); });
-    };
-    const std::wstring error = build();
-    if (error != automation::ErrorText(REGDB_E_CLASSNOTREG))
-        return error;
-    Sleep(1000);
-    return build();
+    return OnceMoreIfClassNotRegistered(
+        [&] {
+            return ErrorOf([&] {
+                BuildDocument({entries, imagesPerPage, wrapChoice, outputPath});
+            });
+        },
+        [](const std::wstring& error) {
+            return error == automation::ErrorText(REGDB_E_CLASSNOTREG);
+        });
 }
 
 // Presses the main button as a user would; returns once the command has ended.

@@ -3,24 +3,26 @@
 // received.
 //
 // Journal: one line per call the stand-in receives, in order, UTF-8 text file:
-//   CREATE Application                                   -- the class factory made the application
-//   object <Object>.<Member> <kind> [<arg> ...]                 -- one call
-//       <Object>: Application Documents Document PageSetup Selection Range Shapes Shape ShapeRange
-//       WrapFormat <kind>:   method | get | method|get | put | putref <arg>: [<Name>=]<VT>:<value>
-//       in the order the client gave them (the reverse of rgvarg);
-//                 named arguments carry their name, positional ones none; a property put's value is
-//                 shown as positional.  <VT> is VT_I4, VT_BOOL, VT_BSTR, VT_BSTR|VT_BYREF,
-//                 VT_DISPATCH, VT_R4, VT_R8 ... values: integers in decimal, VT_BOOL as -1/0, texts
-//                 in double quotes, VT_DISPATCH as the object's kind name (e.g. VT_DISPATCH:Range).
-//       examples: Application.Version get
+//   CREATE Application
+//       the class factory made the application object
+//   <Object>.<Member> <kind> [<arg> ...]
+//       one call. <Object>: Application Documents Document PageSetup Selection Range Shapes
+//       Shape ShapeRange WrapFormat. <kind>: method | get | method|get | put | putref.
+//       <arg>: [<Name>=]<VT>:<value>, in the order the client gave them (the reverse of
+//       rgvarg); named arguments carry their name, positional ones none; a property put's value
+//       is shown as positional. <VT> is VT_I4, VT_BOOL, VT_BSTR, VT_BSTR|VT_BYREF, VT_DISPATCH,
+//       VT_R4, VT_R8 ...; values: integers in decimal, VT_BOOL as -1/0, texts in double quotes,
+//       reals as printf's %g writes them, VT_DISPATCH as the object's kind (VT_DISPATCH:Range).
+//       Examples: Application.Version get
 //                 Selection.GoTo method What=VT_I4:3 Which=VT_I4:2 Count=VT_I4:1 Name=VT_BSTR:""
 //                 WrapFormat.Type put VT_I4:3
-//                 Shape.ZOrder method VT_I4:4
-//                 Shape.Height put VT_R8:219         (reals as printf's %g writes them)
-//   FAIL <Object>.<Member> 0x<hresult> "<description>"     -- a scenario failure was returned for
-//   the line above CRASH <Object>.<Member>                              -- the scenario's abrupt
-//   exit, during the line above EXIT refs=<n>                                        -- the server
-//   is exiting; n = objects the client still held
+//                 Shape.Height put VT_R8:219
+//   FAIL <Object>.<Member> 0x<hresult> "<description>"
+//       a scenario failure was returned for the line above
+//   CRASH <Object>.<Member>
+//       the scenario's abrupt exit, during the line above
+//   EXIT refs=<n>
+//       the server is exiting; n = objects the client still held
 // A call a busy Word turned away (see StubScenario::busyCall and busyOnce) is journaled as
 // "BUSY <Object>.<Member>", once per attempt, before the line of the attempt that is taken.
 // A call at which Word hangs (see StubScenario::hangCall) has its own line, then
@@ -41,6 +43,18 @@
 
 #include <string>
 #include <vector>
+
+// Under load, Wine's COM service can still hand the class of a stand-in that has just quit to the
+// next creation, which then fails as "class not registered" before any stand-in starts. Makes the
+// attempt once more, a second later, when notRegistered says its outcome is that failure.
+template <class Attempt, class NotRegistered>
+auto OnceMoreIfClassNotRegistered(Attempt attempt, NotRegistered notRegistered) {
+    auto outcome = attempt();
+    if (!notRegistered(outcome))
+        return outcome;
+    Sleep(1000);
+    return attempt();
+}
 
 // The scenario's hangRelease is the session's own (StubSession::EndHang sets it). Under Wine a
 // client that gives up on a hung call still waits for its answer (and drops it), so a test that

@@ -100,18 +100,6 @@ std::wstring Build(TfrmMain& form, const std::wstring& output,
     return L"";
 }
 
-// Under load, Wine's COM service can still take the stand-in that the build before just quit for
-// the class's server: the next creation then fails as "class not registered" before any stand-in
-// starts. Such a build is made once more, a moment later.
-std::wstring BuildWithRetry(TfrmMain& form, const std::wstring& output,
-                            const std::vector<std::wstring>& files, int perPage, bool square) {
-    const std::wstring error = Build(form, output, files, perPage, square);
-    if (error.find(automation::ErrorText(REGDB_E_CLASSNOTREG)) == std::wstring::npos)
-        return error;
-    Sleep(1000);
-    return Build(form, output, files, perPage, square);
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -135,8 +123,14 @@ int wmain(int argc, wchar_t** argv) {
                                        : MakePhotos(folder, pictures);
         std::wstring error = L"cannot write the pictures";
         if (!files.empty())
-            error = BuildWithRetry(form, output, files, _wtoi(argv[i + 3]),
-                                   std::wstring(argv[i + 4]) == L"square");
+            error = OnceMoreIfClassNotRegistered(
+                [&] {
+                    return Build(form, output, files, _wtoi(argv[i + 3]),
+                                 std::wstring(argv[i + 4]) == L"square");
+                },
+                [](const std::wstring& e) {
+                    return e.find(automation::ErrorText(REGDB_E_CLASSNOTREG)) != e.npos;
+                });
         if (!error.empty()) {
             // UTF-8: the dialogs' texts are Japanese.
             fprintf(stderr, "%s\n", ToUtf8(output + L": " + error).c_str());

@@ -5,6 +5,7 @@
 // (five arguments each) run one after another, so that one Wine session serves them all.
 #include "StubClient.h"
 #include "TestPictures.h"
+#include "WordStub.h"
 
 #include "ThreadStartup.h"
 
@@ -51,13 +52,8 @@ std::vector<std::wstring> MakePictures(const std::wstring& dir, int count, bool 
 int Build(const std::wstring& output, const std::vector<std::wstring>& files, int perPage,
           bool square) {
     HRESULT hr = S_OK;
-    ComPtr<IDispatch> word = CreateWord(&hr);
-    // Under load, Wine's COM service can still take the stand-in that the build before just quit
-    // for the class's server; a moment later the class is served again.
-    if (!word && hr == REGDB_E_CLASSNOTREG) {
-        Sleep(1000);
-        word = CreateWord(&hr);
-    }
+    ComPtr<IDispatch> word = OnceMoreIfClassNotRegistered(
+        [&] { return CreateWord(&hr); }, [&](const auto&) { return hr == REGDB_E_CLASSNOTREG; });
     if (!word) {
         fwprintf(stderr, L"Word.Application: 0x%08lX\n", static_cast<unsigned long>(hr));
         return 1;
