@@ -73,7 +73,9 @@ public:
     // The journal lines written so far.
     std::vector<std::wstring> Journal() const;
     // Waits until every stand-in process started in this session has exited; false on time-out.
-    bool WaitForExit(DWORD timeoutMs = 10000) const;
+    // A stand-in that has been let go exits at once, but with four test programs on two cores its
+    // exit was seen to take over 10 s: the limit only bounds a stand-in that never goes.
+    bool WaitForExit(DWORD timeoutMs = 30000) const;
     // The journal file (Windows path).
     const std::wstring& JournalPath() const { return journalPath_; }
     // Ends a hang of the scenario, in progress or still to come: the call answers at once.
