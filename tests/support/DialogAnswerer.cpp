@@ -1,5 +1,6 @@
 #include "DialogAnswerer.h"
 
+#include "TestTime.h"
 #include "WindowText.h"
 
 #include <dlgs.h>
@@ -95,7 +96,7 @@ HWND FindThreadWindow(DWORD threadId, const std::wstring& title) {
 }
 
 DialogAnswerer::DialogAnswerer(std::vector<Step> steps, DWORD timeoutMs)
-    : threadId_(GetCurrentThreadId()), steps_(std::move(steps)), timeoutMs_(timeoutMs) {
+    : threadId_(GetCurrentThreadId()), steps_(std::move(steps)), timeoutMs_(TestTime(timeoutMs)) {
     thread_ = std::thread([this] { Watch(); });
 }
 
@@ -140,7 +141,7 @@ void WaitUntilAnswered(HWND dialog, DWORD timeoutMs) {
     const auto gone = clock::now() + std::chrono::milliseconds(timeoutMs);
     while (IsWindow(dialog) && IsWindowVisible(dialog) && IsWindowEnabled(dialog) &&
            clock::now() < gone)
-        Sleep(20);
+        Sleep(TestTime(20));
 }
 
 } // namespace
@@ -185,11 +186,11 @@ void DialogAnswerer::Watch() {
                 return;
             dialog = FindThreadWindow(threadId_, step.title);
             if (!dialog) {
-                Sleep(20);
+                Sleep(TestTime(20));
                 continue;
             }
             // Let the dialog finish initialising before reading and answering it.
-            Sleep(150);
+            Sleep(TestTime(150));
             if (step.due && !step.due()) {
                 ++meanwhile_;
                 Act(dialog, step.meanwhile);

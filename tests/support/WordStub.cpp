@@ -1,5 +1,6 @@
 #include "WordStub.h"
 
+#include "TestTime.h"
 #include "Win32Util.h"
 
 #include <string>
@@ -102,7 +103,7 @@ std::vector<std::wstring> StubSession::Journal() const {
 }
 
 bool StubSession::WaitForExit(DWORD timeoutMs) const {
-    const DWORD deadline = GetTickCount() + timeoutMs;
+    const DWORD deadline = GetTickCount() + TestTime(timeoutMs);
     for (DWORD id : ServerProcesses()) {
         const UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
         if (!process)
