@@ -26,7 +26,11 @@ OUT32   := $(BUILD_ABS)/i686
 LOCKED   = bash $(SCRIPTS)/build-lock.sh $(BUILD_ABS) "make $@" $(MAKE) --no-print-directory ARCH=$(ARCH)
 
 .PHONY: all deps configure build program32 prefix prefix-unlocked run test test-unlocked screenshot \
-        screenshot-about sample clean check-display
+        screenshot-about sample clean check-display test-vm test-vm-unlocked
+
+# Where this host cannot run 32-bit programs, make test also runs the i686 build's tests in a Debian
+# guest with 32-bit Wine (scripts/vm-test.sh), unless CTEST_ARGS picks tests; make test-vm runs only that.
+VM_TEST := $(filter x86_64,$(shell cat $(BUILD_ABS)/host-arch 2>/dev/null))
 
 check-display:
 	@if [ -z "$$DISPLAY" ]; then \
@@ -75,10 +79,19 @@ prefix-unlocked: build
 # Each test program takes a copy of the prefix and a display of its own (scripts/wine-run.sh).
 test:
 	@$(LOCKED) test-unlocked
+ifneq ($(VM_TEST),)
+	@$(if $(CTEST_ARGS),echo "vm: CTEST_ARGS picks tests, so the i686 tests in the virtual machine do not run (make test-vm runs them)",$(LOCKED) test-vm-unlocked)
+endif
 
 test-unlocked: prefix-unlocked
 	@echo "tests: the $(ARCH) build, $(SLOTS) test programs at a time"
 	@ctest --test-dir $(OUT) --output-on-failure -j$(SLOTS) $(CTEST_ARGS)
+
+test-vm:
+	@$(LOCKED) test-vm-unlocked
+
+test-vm-unlocked: deps $(OUT32)/CMakeCache.txt
+	@bash $(SCRIPTS)/vm-test.sh $(BUILD_ABS) $(JOBS)
 
 run: check-display prefix
 	@bash $(SCRIPTS)/wine-run.sh $(PREFIX) $(OUT)/src/tablorin.exe
