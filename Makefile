@@ -80,7 +80,11 @@ prefix-unlocked: build
 test:
 	@$(LOCKED) test-unlocked
 ifneq ($(VM_TEST),)
-	@$(if $(CTEST_ARGS),echo "vm: CTEST_ARGS picks tests, so the i686 tests in the virtual machine do not run (make test-vm runs them)",$(LOCKED) test-vm-unlocked)
+ifeq ($(CTEST_ARGS),)
+	@$(LOCKED) test-vm-unlocked
+else
+	@echo "vm: CTEST_ARGS picks x86_64 tests; the i686 tests in the virtual machine are left out (make test-vm runs them)"
+endif
 endif
 
 test-unlocked: prefix-unlocked

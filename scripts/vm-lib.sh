@@ -31,11 +31,13 @@ vm_mirror() {
 # a guest stopped at its limit, 125 for one that ended without saying how its script ended.
 # Leaves the processor time the emulator used, in seconds, in vm_cpu.
 vm_boot() {
-  local vm=$1 disk=$2 payload=$3 log=$4 limit=$5 qemu status line
+  local vm=$1 disk=$2 payload=$3 log=$4 limit=$5 qemu status line accel=tcg
+  # Hardware virtualisation where this host offers it, emulation otherwise.
+  if [ -w /dev/kvm ]; then accel=kvm; fi
   : >"$log"
   (close_fds
    exec qemu-system-x86_64 -nodefaults -no-user-config -display none -monitor none -no-reboot \
-     -machine pc -accel tcg -cpu max,-smap -smp 2 -m 3072 -nic none \
+     -machine pc -accel $accel -cpu max,-smap -smp 2 -m 3072 -nic none \
      -kernel "$vm/vmlinuz" -initrd "$vm/initrd.img" \
      -append "console=ttyS0 root=/dev/vda rw init=/usr/local/sbin/tablorin-vm-init quiet loglevel=3 panic=1 fastboot" \
      -drive "file=$disk,format=qcow2,if=virtio,cache=unsafe" \

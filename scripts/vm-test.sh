@@ -45,7 +45,7 @@ fi
 
 mkfs.ext4 -q -F -L payload -d "$payload" "$run/payload.img" 2G >/dev/null
 qemu-img create -q -f qcow2 -F qcow2 -b "$vm/image.qcow2" "$run/root.qcow2"
-echo "vm: booting the guest (2 processors, software emulation) to run the i686 tests"
+echo "vm: booting the guest (2 processors, $([ -w /dev/kvm ] && echo KVM || echo 'software emulation')) to run the i686 tests"
 started=$SECONDS
 status=0
 vm_boot "$vm" "$run/root.qcow2" "$run/payload.img" "$run/console.log" 2700 || status=$?
