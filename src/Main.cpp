@@ -1,9 +1,9 @@
 #include "Main.h"
 
 #include "AppTitle.h"
-#include "DocumentBuild.h"
-#include "ErrorDisplay.h"
 #include "DialogOwner.h"
+#include "ErrorDisplay.h"
+#include "FileIdentity.h"
 #include "MessageDialog.h"
 #include "UiFont.h"
 #include "about.h"
@@ -402,7 +402,8 @@ void TfrmMain::Button4Click() {
         return;
     }
     const BuildRequest request{Files.Entries(), SpinValue(), WrapChoice(), SaveDialog.FileName};
-    if (OutputIsListed(request)) {
+    // Word would save the document over one of the pictures it has just embedded.
+    if (SameFileAsAny(request.outputPath, request.entries)) {
         // The next dialog must not offer the refused name again.
         SaveDialog.FileName.clear();
         return Warn(L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: file list, pictures-per-page spin field, wrap choice and the four buttons.
 
+#include "DocumentBuild.h"
 #include "FileList.h"
 #include "Handles.h"
 #include "SaveDialog.h"
@@ -63,9 +64,10 @@ public:
     // Pictures per page: 1..10 after the field was left; non-integer text reads as 1.
     int SpinValue() const { return spin_.Value(); }
     void SetSpinValue(int value) { spin_.SetValue(value); }
-    // 0 "前面", 1 "四角"
-    int WrapChoice() const {
-        return SendMessageW(RadioItems[1], BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    // The radio group's item 1 is "四角", item 0 "前面".
+    Wrap WrapChoice() const {
+        return SendMessageW(RadioItems[1], BM_GETCHECK, 0, 0) == BST_CHECKED ? Wrap::Square
+                                                                             : Wrap::InFront;
     }
     std::wstring StatusText() const;
 
