@@ -110,6 +110,7 @@ int wmain(int argc, wchar_t** argv) {
     const ThreadStartup startup;
     if (!startup.ComReady())
         return 2;
+    const UnexpectedBoxWatch boxes; // a build that meets one fails instead of hanging
     TfrmMain form;
     form.Create(GetModuleHandleW(nullptr));
     ShowWindow(form.Handle(), SW_SHOW);
