@@ -38,7 +38,7 @@ std::vector<DWORD> ServerProcesses() {
     return ids;
 }
 
-// Every stand-in process in this Wine session (the test's slot), whichever session started it.
+// Every stand-in process of the Wine session (the test's slot), whoever started it.
 std::vector<DWORD> RunningServers() {
     std::vector<DWORD> ids;
     const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
