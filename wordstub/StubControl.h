@@ -44,6 +44,7 @@ inline constexpr wchar_t kHangMemberValue[] = L"HangMember"; // empty or absent:
 inline constexpr wchar_t kHangCallValue[] = L"HangCall";
 inline constexpr wchar_t kHangTimeValue[] = L"HangTime";       // milliseconds, or INFINITE
 inline constexpr wchar_t kHangReleaseValue[] = L"HangRelease"; // name of the event that ends it
+inline constexpr wchar_t kStartTimeValue[] = L"StartTime";     // milliseconds
 
 struct Scenario {
     std::wstring version = L"16.0"; // Application.Version
@@ -79,9 +80,11 @@ struct Scenario {
     DWORD hangCall = 0;
     DWORD hangMs = INFINITE;
     std::wstring hangRelease;
+    // Word slow to start: each stand-in process waits this long before it offers its class.
+    DWORD startMs = 0;
 };
 
-// Only what differs from no failure, no crash, no busy and no hung Word is written.
+// Only what differs from no failure, no crash, no busy, no hung and no slow Word is written.
 inline void WriteScenario(HKEY key, const Scenario& scenario) {
     WriteText(key, kVersionValue, scenario.version);
     wchar_t lines[64];
@@ -110,6 +113,8 @@ inline void WriteScenario(HKEY key, const Scenario& scenario) {
         WriteText(key, kCrashMemberValue, scenario.crashMember);
         WriteNumber(key, kCrashOccurrenceValue, static_cast<DWORD>(scenario.crashOccurrence));
     }
+    if (scenario.startMs > 0)
+        WriteNumber(key, kStartTimeValue, scenario.startMs);
 }
 
 // What is not there keeps its default.
@@ -137,6 +142,7 @@ inline Scenario ReadScenario(HKEY key) {
     ReadText(key, kCrashMemberValue, scenario.crashMember);
     if (ReadNumber(key, kCrashOccurrenceValue, number))
         scenario.crashOccurrence = static_cast<int>(number);
+    ReadNumber(key, kStartTimeValue, scenario.startMs);
     return scenario;
 }
 

@@ -85,13 +85,7 @@ inline void ResetForm(const std::vector<std::wstring>& entries, int imagesPerPag
 // The build straight from a request, as the main button starts it: the error's text, "" for none.
 inline std::wstring BuildFromRequest(const std::vector<std::wstring>& entries, int imagesPerPage,
                                      Wrap wrap, const std::wstring& outputPath) {
-    return OnceMoreIfClassNotRegistered(
-        [&] { return ErrorOf([&] {
-                  BuildDocument({entries, imagesPerPage, wrap, outputPath});
-              }); },
-        [](const std::wstring& error) {
-            return error == automation::ErrorText(REGDB_E_CLASSNOTREG);
-        });
+    return ErrorOf([&] { BuildDocument({entries, imagesPerPage, wrap, outputPath}); });
 }
 
 // Presses the main button as a user would; returns once the command has ended.

@@ -44,25 +44,14 @@
 #include <string>
 #include <vector>
 
-// Under load, Wine's COM service can still hand the class of a stand-in that has just quit to the
-// next creation, which then fails as "class not registered" before any stand-in starts. Makes the
-// attempt once more, a second later, when notRegistered says its outcome is that failure.
-template <class Attempt, class NotRegistered>
-auto OnceMoreIfClassNotRegistered(Attempt attempt, NotRegistered notRegistered) {
-    auto outcome = attempt();
-    if (!notRegistered(outcome))
-        return outcome;
-    Sleep(1000);
-    return attempt();
-}
-
 // The scenario's hangRelease is the session's own (StubSession::EndHang sets it). Under Wine a
 // client that gives up on a hung call still waits for its answer (and drops it), so a test that
 // gives up ends the hang as its user answers.
 using StubScenario = wordstub::Scenario;
 
-// Sets the scenario for the stand-in processes started from now on and gives them a fresh journal.
-// The destructor puts the default scenario back. Only one session at a time.
+// Sets the scenario for the stand-in processes started from now on and gives them a fresh journal,
+// once every stand-in left from before has exited. The destructor puts the default scenario back.
+// Only one session at a time.
 class StubSession {
 public:
     explicit StubSession(const StubScenario& scenario = {});
