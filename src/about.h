@@ -20,18 +20,18 @@ public:
     static int Execute(HWND owner, std::span<const std::uint8_t> picture);
 
     // Controls (children are destroyed with the window).
-    HWND Panel1 = nullptr;
-    HWND ProgramIcon = nullptr;
-    HWND ProductName = nullptr;
-    HWND Version = nullptr;
-    HWND OKButton = nullptr;
+    HWND Panel1 = nullptr;      // the raised frame around picture, name and version
+    HWND ProgramIcon = nullptr; // the program's picture
+    HWND ProductName = nullptr; // 「タブロリン」
+    HWND Version = nullptr;     // 「バージョン Ver」 and the program's version
+    HWND OKButton = nullptr;    // 「OK」: closes the window
 
     // IDOK or IDCANCEL once the modal run has ended; 0 while it runs.
     int ModalResult = 0;
 
     // Handlers.
-    void OKButtonClick() { End(ModalResult = IDOK); }
-    void FormClose() { End(ModalResult = IDCANCEL); }
+    void OKButtonClick() { End(ModalResult = IDOK); } // 「OK」 or Enter
+    void FormClose() { End(ModalResult = IDCANCEL); } // the close box
 
 private:
     explicit TAboutBox(std::span<const std::uint8_t> picture) : pictureBytes_(picture) {}
