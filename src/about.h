@@ -3,6 +3,7 @@
 
 #include "DialogBase.h"
 #include "Handles.h"
+#include "ProgramVersion.h"
 
 #include <windows.h>
 
@@ -11,7 +12,7 @@
 
 class TAboutBox final : public DialogBase {
 public:
-    static constexpr wchar_t kVersionText[] = L"バージョン Ver 1.03";
+    static constexpr wchar_t kVersionText[] = L"バージョン Ver " TABLORIN_VERSION_TEXT;
 
     // Shows a fresh version window modally over the owner, with the program's own picture.
     // Returns IDOK ("OK" or Enter) or IDCANCEL (close box).
