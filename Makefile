@@ -26,11 +26,13 @@ OUT32   := $(BUILD_ABS)/i686
 ALONE   := $(BUILD_ABS)/i686-alone
 ALONE_OPTIONS := -DTABLORIN_BUILD_TESTS=OFF -DTABLORIN_BUILD_BENCH=OFF -DTABLORIN_BUILD_WORDSTUB=OFF \
                  -DCMAKE_DISABLE_FIND_PACKAGE_ZLIB=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON --no-warn-unused-cli
+# clang compiles src/ and common/ for the triplets built here, as a second compiler's warnings.
+CLANG_ARCHS := $(sort i686 $(ARCH))
 
 # One make at a time builds, prepares the prefixes and runs the tests in a build folder; a second waits.
 LOCKED   = bash $(SCRIPTS)/build-lock.sh $(BUILD_ABS) "make $@" $(MAKE) --no-print-directory ARCH=$(ARCH)
 
-.PHONY: all deps configure build program32 prefix prefix-unlocked run test test-unlocked screenshot \
+.PHONY: all deps configure build program32 clang prefix prefix-unlocked run test test-unlocked screenshot \
         screenshot-about sample clean check-display
 
 check-display:
@@ -63,11 +65,20 @@ $(OUT)/CMakeCache.txt: Makefile | deps
 $(ALONE)/CMakeCache.txt: Makefile | deps
 	$(call configure,$(ALONE),mingw-i686,i686,$(ALONE_OPTIONS))
 
+$(BUILD_ABS)/%-clang/CMakeCache.txt: Makefile | deps
+	$(call configure,$(BUILD_ABS)/$*-clang,clang-$*,$*,$(ALONE_OPTIONS))
+
 configure: deps $(OUT)/CMakeCache.txt
 
 # The program users get is always built, and checked by the tests, whichever build they run.
 program32: deps $(ALONE)/CMakeCache.txt
 	@cmake --build $(ALONE) -j$(JOBS) -- --no-print-directory
+
+# clang compiles only (it links nothing here): the program's library and its entry point.
+clang: deps $(foreach a,$(CLANG_ARCHS),$(BUILD_ABS)/$(a)-clang/CMakeCache.txt)
+	@for a in $(CLANG_ARCHS); do \
+	  cmake --build $(BUILD_ABS)/$$a-clang -j$(JOBS) --target tablorin_app -- --no-print-directory && \
+	  $(MAKE) -C $(BUILD_ABS)/$$a-clang/src --no-print-directory tablorin.cpp.obj || exit 1; done
 
 build: configure program32
 	@cmake --build $(OUT) -j$(JOBS) -- --no-print-directory
@@ -83,7 +94,7 @@ prefix-unlocked: build
 test:
 	@$(LOCKED) test-unlocked
 
-test-unlocked: prefix-unlocked
+test-unlocked: prefix-unlocked clang
 	@echo "tests: the $(ARCH) build, $(SLOTS) test programs at a time"
 	@ctest --test-dir $(OUT) --output-on-failure -j$(SLOTS) $(CTEST_ARGS)
 
