@@ -55,9 +55,9 @@ enum class Lookup { Found, Missing, Unknown };
 // Opened with no access at all and sharing everything, so that neither a file in use nor one
 // without read permission is in the way; backup semantics open folders too.
 Lookup IdentityOf(const std::wstring& path, FileIdentity& identity) {
-    const UniqueFile file(CreateFileW(path.c_str(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueKernelHandle file(NullIfInvalid(
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
     if (!file) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Lookup::Missing

@@ -6,6 +6,7 @@
 #include "FileIdentity.h"
 #include "MessageDialog.h"
 #include "UiFont.h"
+#include "WordProbe.h"
 #include "about.h"
 #include "resource.h"
 
@@ -70,16 +71,6 @@ automation::WaitAnswer AskWhetherToWaitForWord() noexcept {
     } catch (...) {
         return automation::WaitAnswer::Cancel;
     }
-}
-
-// Asks Word for its version: Word 2007 (12) and later write .docx. The object is released on
-// every path and Word is not told to quit: it was only asked a question.
-bool WordWritesDocx() {
-    using namespace automation;
-    static constexpr CallDesc kVersion{L"Version", CallKind::PropertyGet};
-    const BusyServerFilter busyWord; // Word may still be starting up
-    const Variant word = Create(L"Word.Application");
-    return CompareWithInt(Call(word, kVersion), 12) >= 0;
 }
 
 } // namespace
