@@ -41,7 +41,8 @@ std::vector<DWORD> ServerProcesses() {
 // Every stand-in process of the Wine session (the test's slot), whoever started it.
 std::vector<DWORD> RunningServers() {
     std::vector<DWORD> ids;
-    const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const UniqueKernelHandle snapshot(
+        NullIfInvalid(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)));
     PROCESSENTRY32W entry{sizeof(entry)};
     for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry))
