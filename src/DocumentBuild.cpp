@@ -47,7 +47,7 @@ constexpr CallDesc kZOrder{L"ZOrder", Method, {}, Repeatable::Yes};
 constexpr CallDesc kCount{L"Count", PropertyGet};
 constexpr CallDesc kShapeRange{L"Range", Method, {}, Repeatable::Yes};
 constexpr CallDesc kSaveAs{L"SaveAs", Method, {L"Filename"}, Repeatable::Yes};
-constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}, Repeatable::Yes};
+constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}, Repeatable::Yes, Closing::Yes};
 
 // object.<first>.<member>; the reference in between is dropped as soon as the member answered.
 Variant Through(const Variant& object, const CallDesc& first, const CallDesc& member) {

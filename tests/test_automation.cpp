@@ -556,7 +556,7 @@ private:
     WaitQuestion previous_;
 };
 
-const CallDesc kQuit{L"Quit", CallKind::Method, {L"SaveChanges"}, Repeatable::Yes};
+const CallDesc kQuit{L"Quit", CallKind::Method, {L"SaveChanges"}, Repeatable::Yes, Closing::Yes};
 
 // The text of the failure a call ends with, and whether it was given up on.
 struct Outcome {
@@ -865,8 +865,11 @@ TEST(AutomationBusy, ACallGivenUpInTheFilterIsNotMadeAgainNorIsTheServerWaitedFo
         EXPECT_EQ(outcome.text, ErrorText(RPC_E_CALL_REJECTED));
         EXPECT_EQ(word.invocations.size(), 1u);
         EXPECT_EQ(Answers::Asked(), c.answers.size());
-        // The next call, and the release, are made once, waited for a moment and given up
-        // without a question.
+        // Nothing is made but the closing call, and the release: once each, waited for a moment
+        // and given up without a question.
+        const size_t lookups = word.nameRequests.size();
+        EXPECT_TRUE(OutcomeOf([&] { Call(*held, kVersion); }).givenUp);
+        EXPECT_EQ(word.nameRequests.size(), lookups);
         std::vector<DWORD> seen;
         const auto consult = [&] {
             seen.push_back(CurrentFilter()->RetryRejectedCall(nullptr, 0, SERVERCALL_RETRYLATER));

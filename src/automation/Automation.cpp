@@ -240,6 +240,8 @@ void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> ar
             bool resultWanted) {
     // Asking a reference for its dispatch interface, and dropping that, are the call's too.
     const busy::CallClock clock;
+    if (clock.ServerGivenUp() && desc.closing == Closing::No)
+        throw CallGivenUp(ErrorText(RPC_E_CALL_CANCELED));
     ComPtr<IDispatch> dispatch = DispatchOf(target.get());
     CheckShape(desc, args);
     const std::vector<DISPID> ids = ResolveNames(dispatch.Get(), desc, clock);

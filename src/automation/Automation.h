@@ -45,6 +45,10 @@ enum class CallKind { Method, PropertyGet, PropertyPut };
 // Reading or setting a property twice does no harm, so gets and puts always may.
 enum class Repeatable : bool { No, Yes };
 
+// Whether a call is still made once the user has given up on the server (see BusyServerFilter):
+// only the one that ends the session is. Any other fails at once, unmade.
+enum class Closing : bool { No, Yes };
+
 // One call site: which member, how it is invoked, and the names of its named arguments, which are
 // the last arguments given, in the order given. Unused names stay empty; four is as many as any
 // Word call here names, and a longer list does not compile.
@@ -53,6 +57,7 @@ struct CallDesc {
     CallKind kind;
     std::array<std::wstring_view, 4> names{};
     Repeatable repeatable = Repeatable::No; // read for methods only
+    Closing closing = Closing::No;
 
     constexpr std::span<const std::wstring_view> Named() const noexcept {
         size_t count = 0;
@@ -113,9 +118,9 @@ public:
 // thread during each call; what it leaves in the queue is removed after the call. The filter
 // registered before is put back afterwards. Without an apartment that takes filters it does
 // nothing.
-// Once the user has given up on one call, the server is given up on: every later call, and every
-// release of its objects, is still made once, but waited for only a moment and then given up
-// without a question.
+// Once the user has given up on one call, the server is given up on: the call that closes the
+// session, and every release of its objects, is still made once, but waited for only a moment and
+// then given up without a question; no other call is made.
 class BusyServerFilter {
 public:
     BusyServerFilter() noexcept;

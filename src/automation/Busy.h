@@ -24,6 +24,8 @@ public:
     // The same for making a refused call again.
     bool MayRetry() noexcept { return !serverGivenUp_ && KeepWaiting(); }
     bool GivenUp() const noexcept { return givenUp_; }
+    // The server was given up on before this call started.
+    bool ServerGivenUp() const noexcept { return serverGivenUp_; }
     // Milliseconds since the call started, and when the user is to be asked next.
     DWORD Waited() const noexcept;
     DWORD AskAt() const noexcept { return askAt_; }
