@@ -47,7 +47,7 @@ constexpr CallDesc kZOrder{L"ZOrder", Method, {}, Repeatable::Yes};
 constexpr CallDesc kCount{L"Count", PropertyGet};
 constexpr CallDesc kShapeRange{L"Range", Method, {}, Repeatable::Yes};
 constexpr CallDesc kSaveAs{L"SaveAs", Method, {L"Filename"}, Repeatable::Yes};
-constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}, Repeatable::Yes};
+constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}, Repeatable::Yes, Closing::Yes};
 
 // object.<first>.<member>; the reference in between is dropped as soon as the member answered.
 Variant Through(const Variant& object, const CallDesc& first, const CallDesc& member) {
@@ -152,31 +152,54 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
     CallVoid(document, kSaveAs, saveArgs);
 }
 
-// Word was told to quit, but the wait for its answer was given up: it may still be running.
-constexpr wchar_t kWordLeftRunning[] = L"Ｗｏｒｄが応答しないため、終了を確認できませんでした。"
-                                       L"Ｗｏｒｄは起動したままになっています。";
+// A Word given up on while it starts cannot be told to quit yet.
+Variant StartWord() {
+    try {
+        return Create(L"Word.Application");
+    } catch (const CallGivenUp& e) {
+        throw Error(FollowedBy(e.message(), kWordMayStillBeStarting));
+    }
+}
 
-void QuitWord(const Variant& word) {
+// Word was told to quit, but the wait for its answer was given up.
+constexpr wchar_t kQuitUnanswered[] = L"Ｗｏｒｄが応答しないため、終了を確認できませんでした。";
+
+// The clean-up's Quit. When it fails Word may still be running, and the error says so. Once the
+// user has given up on Word, Quit is tried without a question, and the error the build failed with
+// (`earlier`) is the one told.
+void QuitWord(const Variant& word, const BusyServerFilter& busyWord, const Error* earlier) {
+    const bool givenUp = busyWord.GivenUp();
     const Arg args[] = {wdDoNotSaveChanges};
+    std::wstring failure;
     try {
         CallVoid(word, kQuit, args);
+        return;
     } catch (const CallGivenUp&) {
-        throw Error(kWordLeftRunning);
+        failure = kQuitUnanswered;
+    } catch (const Error& e) {
+        failure = e.message();
     }
+    if (givenUp && earlier)
+        failure = earlier->message();
+    throw Error(FollowedBy(failure, kWordStillRunning));
 }
 
 } // namespace
 
 // One Word session, always ended by Quit without saving; a failing Quit is the error reported.
-// Calls are given up when the user no longer wants to wait for Word, the clean-up's Quit too.
+// Calls are given up when the user no longer wants to wait for Word; after that nothing waits for
+// it again, and the user is asked once.
 void BuildDocument(const BuildRequest& request) {
     const BusyServerFilter busyWord;
-    const Variant word = Create(L"Word.Application");
+    const Variant word = StartWord();
     try {
         FillAndSave(word, request);
+    } catch (const Error& e) {
+        QuitWord(word, busyWord, &e);
+        throw;
     } catch (...) {
-        QuitWord(word);
+        QuitWord(word, busyWord, nullptr);
         throw;
     }
-    QuitWord(word);
+    QuitWord(word, busyWord, nullptr);
 }

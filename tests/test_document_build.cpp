@@ -423,30 +423,47 @@ TEST_F(DocumentBuild, CallsThatMayHaveActedAreNotMadeAgainWhenWordTurnsThemAway)
 
 TEST_F(DocumentBuild, AWordThatStaysBusyIsTheUsersToGiveUpStillToldToQuitAndLetGo) {
     // The question comes at the first limit of the first call, not a lookup's and an
-    // invocation's limits later; given up, the clean-up's Quit is asked about in turn.
+    // invocation's limits later. Given up, Word is told to quit once, without a question.
+    const std::wstring refused = automation::ErrorText(RPC_E_CALL_REJECTED);
+    const struct {
+        const char* what;
+        bool readyAtTheAnswer; // Word takes calls from the user's answer on
+        std::wstring error;
+    } cases[] = {
+        {"busy for good", false, refused + L"。Ｗｏｒｄは起動したままになっています。"},
+        {"ready as the user gives up", true, refused},
+    };
     const ShortWaits waits;
-    StubSession session({.busyCall = 1, .busyTimes = 0xFFFFFFFF});
-    DialogAnswerer answer(
-        {{kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)},
-         {kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)}});
-    EXPECT_EQ(BuildFromRequest(First(2), 3, Wrap::InFront, output_), kWordLeftRunning);
-    answer.Join();
-    ASSERT_TRUE(answer.AllAnswered());
-    for (const DialogSeen& seen : answer.Seen()) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StubSession session({.busyCall = 1, .busyTimes = 0xFFFFFFFF});
+        const auto ready = [&] {
+            if (c.readyAtTheAnswer)
+                session.EndHang();
+        };
+        // Should a second question come, it is answered too, and counted.
+        DialogAnswerer answer(
+            {{kQuestionTitle, DialogAction::Press(L"キャンセル"), ready, WordStuck(session)},
+             {kQuestionTitle, DialogAction::Press(L"キャンセル")}});
+        EXPECT_EQ(BuildFromRequest(First(2), 3, Wrap::InFront, output_), c.error);
+        answer.Stop();
+        ASSERT_EQ(answer.Answered(), 1u);
+        const DialogSeen seen = answer.SeenAt(0);
         EXPECT_EQ(seen.text, kNoAnswerText);
         EXPECT_EQ(seen.buttons, (std::vector<std::wstring>{L"OK", L"キャンセル"}));
         EXPECT_EQ(seen.owner, Form().Handle());
         EXPECT_TRUE(seen.ownerDisabled) << "modal";
+        ASSERT_TRUE(session.WaitForExit());
+        const auto journal = session.Journal();
+        EXPECT_GE(CountLines(journal, L"BUSY Application.Documents"), 2u);
+        // Word took no call but the one Quit, made once.
+        EXPECT_EQ(CallsTaken(journal),
+                  (c.readyAtTheAnswer
+                       ? std::vector<std::wstring>{L"CREATE Application", kQuit, L"EXIT refs=0"}
+                       : std::vector<std::wstring>{L"CREATE Application", L"EXIT refs=0"}));
+        EXPECT_EQ(CountLines(journal, L"BUSY Application.Quit"), c.readyAtTheAnswer ? 0u : 1u);
+        EXPECT_FALSE(FileExists(output_));
     }
-    ASSERT_TRUE(session.WaitForExit());
-    const auto journal = session.Journal();
-    EXPECT_GE(CountLines(journal, L"BUSY Application.Documents"), 2u);
-    EXPECT_GE(CountLines(journal, L"BUSY Application.Quit"), 2u);
-    EXPECT_EQ(CountLines(journal, L"CREATE Application") + CountPrefix(journal, L"BUSY ") + 1,
-              journal.size())
-        << "Word took no call";
-    EXPECT_EQ(journal.back(), L"EXIT refs=0");
-    EXPECT_FALSE(FileExists(output_));
 }
 
 // ---- a Word that stops answering ----------------------------------------------------------
@@ -462,9 +479,10 @@ TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) 
         const wchar_t* answer; // to the question; none: no question comes
         std::wstring error;    // none: the build succeeds
         bool saved;
+        DWORD hangAfterMs = 0; // Word stays hung after the answer
     } cases[] = {
-        {"a picture, given up", L"AddPicture", 2, INFINITE, L"Shapes.AddPicture", L"キャンセル",
-         cancelled, false},
+        {"a picture, given up, Word stays hung", L"AddPicture", 2, INFINITE, L"Shapes.AddPicture",
+         L"キャンセル", cancelled + L"。Ｗｏｒｄは起動したままになっています。", false, 2000},
         {"a picture, waited for", L"AddPicture", 2, INFINITE, L"Shapes.AddPicture", L"OK", L"",
          true},
         {"a picture, a moment", L"AddPicture", 2, 300, L"Shapes.AddPicture", nullptr, L"", true},
@@ -481,7 +499,10 @@ TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) 
         std::optional<ShortWaits> waits;
         if (c.answer)
             waits.emplace();
-        StubSession session({.hangMember = c.member, .hangCall = c.call, .hangMs = c.hangMs});
+        StubSession session({.hangMember = c.member,
+                             .hangCall = c.call,
+                             .hangMs = c.hangMs,
+                             .hangAfterMs = c.hangAfterMs});
         std::vector<DialogAnswerer::Step> question;
         if (c.answer) {
             // Under Wine a call given up still waits for Word's answer: Word answers as the user
@@ -520,6 +541,12 @@ TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) 
         EXPECT_EQ(CountLines(journal, kQuit), 1u);
         const auto quit = std::find(journal.begin(), journal.end(), kQuit);
         EXPECT_GE(quit - start, c.hung == L"Application.Quit" ? -1 : 2);
+        if (c.hangAfterMs) {
+            // Nothing but Quit after the answer; no answer to it in time, and no question.
+            EXPECT_EQ(std::vector(start + 2, start + 5),
+                      (std::vector<std::wstring>{kQuit, L"HANG Application.Quit",
+                                                 L"HANG-END Application.Quit time up"}));
+        }
         EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs"), c.saved ? 1u : 0u);
         if (c.error.empty()) {
             EXPECT_EQ(Placements(journal, 36), (std::vector<Placement>{{files[0], 1, 1},

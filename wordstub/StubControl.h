@@ -45,6 +45,7 @@ inline constexpr wchar_t kHangCallValue[] = L"HangCall";
 inline constexpr wchar_t kHangTimeValue[] = L"HangTime";       // milliseconds, or INFINITE
 inline constexpr wchar_t kHangReleaseValue[] = L"HangRelease"; // name of the event that ends it
 inline constexpr wchar_t kStartTimeValue[] = L"StartTime";     // milliseconds
+inline constexpr wchar_t kHangAfterValue[] = L"HangAfter";     // milliseconds
 
 struct Scenario {
     std::wstring version = L"16.0"; // Application.Version
@@ -64,7 +65,7 @@ struct Scenario {
     // Word is busy: Invoke returns RPC_E_CALL_REJECTED to busyTimes attempts from the busyCall-th
     // on (1-based), counting the attempts at busyMember (at any member when empty) in each
     // stand-in process, refused ones included. A client that retries sees its call number busyCall
-    // refused busyTimes times and then taken.
+    // refused busyTimes times and then taken; or taken once the event named hangRelease is set.
     std::wstring busyMember;
     DWORD busyCall = 0;
     DWORD busyTimes = 0;
@@ -82,6 +83,9 @@ struct Scenario {
     std::wstring hangRelease;
     // Word slow to start: each stand-in process waits this long before it offers its class.
     DWORD startMs = 0;
+    // Word stays hung: once the hung call has answered, every later call that reaches a member
+    // blocks hangAfterMs milliseconds before it answers. 0: Word is itself again.
+    DWORD hangAfterMs = 0;
 };
 
 // Only what differs from no failure, no crash, no busy, no hung and no slow Word is written.
@@ -107,6 +111,9 @@ inline void WriteScenario(HKEY key, const Scenario& scenario) {
         WriteText(key, kHangMemberValue, scenario.hangMember);
         WriteNumber(key, kHangCallValue, scenario.hangCall);
         WriteNumber(key, kHangTimeValue, scenario.hangMs);
+        WriteText(key, kHangReleaseValue, scenario.hangRelease);
+        WriteNumber(key, kHangAfterValue, scenario.hangAfterMs);
+    } else if (scenario.busyCall > 0) {
         WriteText(key, kHangReleaseValue, scenario.hangRelease);
     }
     if (!scenario.crashMember.empty()) {
@@ -139,6 +146,7 @@ inline Scenario ReadScenario(HKEY key) {
     ReadNumber(key, kHangCallValue, scenario.hangCall);
     ReadNumber(key, kHangTimeValue, scenario.hangMs);
     ReadText(key, kHangReleaseValue, scenario.hangRelease);
+    ReadNumber(key, kHangAfterValue, scenario.hangAfterMs);
     ReadText(key, kCrashMemberValue, scenario.crashMember);
     if (ReadNumber(key, kCrashOccurrenceValue, number))
         scenario.crashOccurrence = static_cast<int>(number);

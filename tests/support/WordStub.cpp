@@ -85,7 +85,7 @@ StubSession::StubSession(const StubScenario& scenario) : journalPath_(NewJournal
     WriteNumber(key.get(), kOwnerValue, GetCurrentProcessId());
     WriteText(key.get(), kJournalValue, journalPath_);
     StubScenario written = scenario;
-    if (scenario.hangCall > 0) {
+    if (scenario.hangCall > 0 || scenario.busyCall > 0) {
         written.hangRelease = L"TablorinWordStubHang-" + std::to_wstring(GetCurrentProcessId()) +
                               L"-" + std::to_wstring(GetTickCount64());
         hangRelease_.reset(CreateEventW(nullptr, TRUE, FALSE, written.hangRelease.c_str()));

@@ -25,7 +25,7 @@
 //       the server is exiting; n = objects the client still held
 // A call a busy Word turned away (see StubScenario::busyCall and busyOnce) is journaled as
 // "BUSY <Object>.<Member>", once per attempt, before the line of the attempt that is taken.
-// A call at which Word hangs (see StubScenario::hangCall) has its own line, then
+// A call at which Word hangs (see StubScenario::hangCall and hangAfterMs) has its own line, then
 // "HANG <Object>.<Member>" when the block starts and "HANG-END <Object>.<Member> released" (the
 // test ended it, StubSession::EndHang) or "HANG-END <Object>.<Member> time up" when it ends; the
 // call then runs and answers, and its lines (a FAIL, say) follow.
@@ -67,7 +67,8 @@ public:
     bool WaitForExit(DWORD timeoutMs = 30000) const;
     // The journal file (Windows path).
     const std::wstring& JournalPath() const { return journalPath_; }
-    // Ends a hang of the scenario, in progress or still to come: the call answers at once.
+    // Ends a hang of the scenario, in progress or still to come: the call answers at once. A
+    // busy Word takes calls from then on.
     void EndHang() const;
 
 private:
