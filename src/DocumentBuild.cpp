@@ -152,7 +152,7 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
     CallVoid(document, kSaveAs, saveArgs);
 }
 
-// A Word given up on while it starts cannot be told to quit yet.
+// Given up on while it starts, Word gives no object to tell to quit, and it may still be starting.
 Variant StartWord() {
     try {
         return Create(L"Word.Application");
