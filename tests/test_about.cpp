@@ -293,11 +293,16 @@ TEST_F(AboutBoxTest, EachOpeningIsAFreshWindowShowingTheSameAndIsReleasedAfter) 
 
 // The program quitting under the window ends it as the close box would; the quit goes on to the
 // program's own loop.
+namespace {
+// A timer procedure is called by Windows, so it has Windows' calling convention (a lambda has not).
+void CALLBACK QuitOnceTheBoxShows(HWND, UINT, UINT_PTR, DWORD) {
+    if (HWND box = FindThreadWindow(GetCurrentThreadId(), kTitle); box && IsWindowVisible(box))
+        PostQuitMessage(7);
+}
+} // namespace
+
 TEST_F(AboutBoxTest, QuitWhileOpenEndsItAsCancelAndKeepsTheQuit) {
-    const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
-        if (HWND box = FindThreadWindow(GetCurrentThreadId(), kTitle); box && IsWindowVisible(box))
-            PostQuitMessage(7);
-    });
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, QuitOnceTheBoxShows);
     const int result = TAboutBox::Execute(owner_);
     KillTimer(nullptr, timer);
     EXPECT_EQ(result, IDCANCEL);
