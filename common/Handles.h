@@ -13,12 +13,17 @@ using UniqueFont = UniqueAny<HFONT, DeleteObject>;
 using UniqueBitmap = UniqueAny<HBITMAP, DeleteObject>;
 using UniqueDrop = UniqueAny<HDROP, DragFinish>;
 using UniqueBstr = UniqueAny<BSTR, SysFreeString>;
-using UniqueFind = UniqueAny<HANDLE, FindClose, -1>; // INVALID_HANDLE_VALUE
-using UniqueKernelHandle = UniqueAny<HANDLE, CloseHandle>;
-using UniqueFile = UniqueAny<HANDLE, CloseHandle, -1>; // INVALID_HANDLE_VALUE
+using UniqueFind = UniqueAny<HANDLE, FindClose>;
+using UniqueKernelHandle = UniqueAny<HANDLE, CloseHandle>; // files too
 using UniqueMemDc = UniqueAny<HDC, DeleteDC>;
 using UniqueHkey = UniqueAny<HKEY, RegCloseKey>;
 using UniqueCoTaskMem = UniqueAny<void*, CoTaskMemFree>; // shell item lists and other task memory
+
+// CreateFileW and FindFirstFileW answer INVALID_HANDLE_VALUE where the other calls answer null: an
+// owner takes their answer through this, so that null is "no handle" for every kind.
+inline HANDLE NullIfInvalid(HANDLE h) noexcept {
+    return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
 
 // A window's device context, released with ReleaseDC.
 class WindowDc {

@@ -1,12 +1,11 @@
 #pragma once
 // Owner of one handle, shared by the program and the Word stand-in; each declares its own kinds.
 
-#include <cstdint>
 #include <utility>
 
-// H is the handle type, Close frees it, Empty is the value that holds nothing (a number, since
-// INVALID_HANDLE_VALUE cannot be a template argument). Move-only.
-template <class H, auto Close, std::intptr_t Empty = 0> class UniqueAny {
+// H is the handle type and Close frees it. The null handle holds nothing, whatever the handle's
+// kind (see NullIfInvalid in Handles.h). Move-only.
+template <class H, auto Close> class UniqueAny {
 public:
     UniqueAny() noexcept = default;
     explicit UniqueAny(H h) noexcept : h_(h) {}
@@ -20,13 +19,12 @@ public:
     }
     ~UniqueAny() { reset(); }
 
-    static H empty() noexcept { return reinterpret_cast<H>(Empty); }
     H get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return h_ != empty(); }
-    H release() noexcept { return std::exchange(h_, empty()); }
-    void reset(H h = empty()) noexcept {
+    explicit operator bool() const noexcept { return h_ != H{}; }
+    H release() noexcept { return std::exchange(h_, H{}); }
+    void reset(H h = H{}) noexcept {
         H old = std::exchange(h_, h);
-        if (old != empty())
+        if (old != H{})
             Close(old);
     }
     // For out-parameters: frees what is held and lends the slot.
@@ -36,5 +34,5 @@ public:
     }
 
 private:
-    H h_ = empty();
+    H h_{};
 };

@@ -11,7 +11,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 PKGS=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-  libz-mingw-w64-dev cmake make
+  libz-mingw-w64-dev cmake make clang
   wine wine64
   xvfb xauth x11-utils imagemagick xdotool
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-wine

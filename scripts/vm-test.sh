@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The program users get, tested where this host's kernel refuses 32-bit programs: builds the i686
-# program, stand-in and the test programs of tests/vm-tests.txt, makes the guest (vm-image.sh) once,
+# The program users get, tested where this host's kernel refuses 32-bit programs: takes the i686
+# program as shipped (build/i686-alone), builds the stand-in and the test programs of tests/vm-tests.txt, makes the guest (vm-image.sh) once,
 # puts them on a payload disk and boots the guest, which runs them under 32-bit Wine (vm-guest.sh)
 # and writes its results onto that disk; they are read back here without mounting it (debugfs).
 # Skipped when the payload and the image are the same, by content, as in the last green run.
@@ -17,16 +17,16 @@ list=$top/tests/vm-tests.txt
 . "$here/vm-lib.sh"
 
 programs=$(awk '!/^#/ && NF && $1 != "layout" { sub(/#.*/, "", $1); print $1 }' "$list" | sort -u)
-echo "vm: building the i686 program, the stand-in and the test programs the guest runs"
+echo "vm: building the i686 stand-in and the test programs the guest runs"
 # shellcheck disable=SC2086
-cmake --build "$out32" -j"$jobs" --target tablorin WordStub build_through_button $programs -- --no-print-directory |
+cmake --build "$out32" -j"$jobs" --target WordStub build_through_button $programs -- --no-print-directory |
   { grep -v '^\[ *[0-9]*%\] Built target' || true; }
 bash "$here/vm-image.sh" "$vm"
 
 payload=$run/payload
 rm -rf "$run"
 mkdir -p "$payload/i686/src" "$payload/i686/wordstub" "$payload/i686/tests" "$payload/scripts" "$payload/tests"
-cp "$out32/src/tablorin.exe" "$payload/i686/src/"
+cp "$build/i686-alone/src/tablorin.exe" "$payload/i686/src/"
 cp "$out32/wordstub/WordStub.exe" "$payload/i686/wordstub/"
 for p in $programs build_through_button; do cp "$out32/tests/$p.exe" "$payload/i686/tests/"; done
 cp "$here/wine-env.sh" "$here/lock.sh" "$payload/scripts/"

@@ -1,58 +1,12 @@
 #include "DocumentBuild.h"
 
-#include "Handles.h"
+#include "Error.h"
+#include "PageLayout.h"
 #include "automation/Automation.h"
 
-#include <windows.h>
-
-#include <algorithm>
-#include <cmath>
 #include <span>
 
 using namespace automation;
-
-PageLayout PageLayout::ForFiles(int32_t fileCount, int32_t imagesPerPage) {
-    PageLayout layout;
-    layout.imagesPerPage = std::clamp<int32_t>(imagesPerPage, 1, 10);
-    layout.pageCount = static_cast<int32_t>(
-        std::ceil(static_cast<double>(std::max<int32_t>(fileCount, 0)) / layout.imagesPerPage));
-    return layout;
-}
-
-void PageLayout::SetLinesPerPage(int32_t lines) {
-    linesPerPage = lines;
-    // The quotient never exceeds |lines|, so it fits; the divisor is at least 1.
-    lineStep = static_cast<int32_t>(std::trunc(static_cast<double>(lines) / imagesPerPage));
-    pageRemainder = lines % imagesPerPage;
-    paragraphs = std::max<int64_t>(static_cast<int64_t>(pageCount) * lines - 1, 0);
-}
-
-void PageLayout::SetPageHeight(double pageHeight, double topMargin, double bottomMargin) {
-    linePitch = 0;
-    if (!HasPlaces())
-        return;
-    // Word keeps the grid's pitch in whole twentieths of a point, so the lines lie that far apart
-    // and not a hair further: a place measured with the exact quotient would reach into the next.
-    // The page's values are Singles; their noise must not cost a twentieth.
-    const double twips =
-        std::floor((pageHeight - topMargin - bottomMargin) * 20 / linesPerPage + 0.01);
-    if (std::isfinite(twips) && twips >= 1)
-        linePitch = twips / 20;
-}
-
-double PageLayout::SlotHeight(int32_t slotOnPage) const {
-    if (!(linePitch > 0))
-        return 0;
-    int64_t lines = lineStep;
-    if (slotOnPage >= imagesPerPage)
-        lines += pageRemainder;
-    return linePitch * static_cast<double>(lines);
-}
-
-bool PageLayout::Overflows(double pictureHeight, int32_t slotOnPage) const {
-    const double slot = SlotHeight(slotOnPage);
-    return slot > 0 && pictureHeight > slot + 0.01;
-}
 
 namespace {
 
@@ -93,7 +47,7 @@ constexpr CallDesc kZOrder{L"ZOrder", Method, {}, Repeatable::Yes};
 constexpr CallDesc kCount{L"Count", PropertyGet};
 constexpr CallDesc kShapeRange{L"Range", Method, {}, Repeatable::Yes};
 constexpr CallDesc kSaveAs{L"SaveAs", Method, {L"Filename"}, Repeatable::Yes};
-constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}, Repeatable::Yes};
+constexpr CallDesc kQuit{L"Quit", Method, {L"SaveChanges"}, Repeatable::Yes, Closing::Yes};
 
 // object.<first>.<member>; the reference in between is dropped as soon as the member answered.
 Variant Through(const Variant& object, const CallDesc& first, const CallDesc& member) {
@@ -189,7 +143,7 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
         }
         ++slotOnPage;
     }
-    if (request.wrapChoice == 1)
+    if (request.wrap == Wrap::Square)
         WrapAllSquare(word);
 
     std::wstring fileName = request.outputPath;
@@ -198,113 +152,54 @@ void FillAndSave(const Variant& word, const BuildRequest& request) {
     CallVoid(document, kSaveAs, saveArgs);
 }
 
-// Word was told to quit, but the wait for its answer was given up: it may still be running.
-constexpr wchar_t kWordLeftRunning[] = L"Ｗｏｒｄが応答しないため、終了を確認できませんでした。"
-                                       L"Ｗｏｒｄは起動したままになっています。";
+// Given up on while it starts, Word gives no object to tell to quit, and it may still be starting.
+Variant StartWord() {
+    try {
+        return Create(L"Word.Application");
+    } catch (const CallGivenUp& e) {
+        throw Error(FollowedBy(e.message(), kWordMayStillBeStarting));
+    }
+}
 
-void QuitWord(const Variant& word) {
+// Word was told to quit, but the wait for its answer was given up.
+constexpr wchar_t kQuitUnanswered[] = L"Ｗｏｒｄが応答しないため、終了を確認できませんでした。";
+
+// The clean-up's Quit. When it fails Word may still be running, and the error says so. Once the
+// user has given up on Word, Quit is tried without a question, and the error the build failed with
+// (`earlier`) is the one told.
+void QuitWord(const Variant& word, const BusyServerFilter& busyWord, const Error* earlier) {
+    const bool givenUp = busyWord.GivenUp();
     const Arg args[] = {wdDoNotSaveChanges};
+    std::wstring failure;
     try {
         CallVoid(word, kQuit, args);
+        return;
     } catch (const CallGivenUp&) {
-        throw Error(kWordLeftRunning);
+        failure = kQuitUnanswered;
+    } catch (const Error& e) {
+        failure = e.message();
     }
-}
-
-// A path API's answer in a buffer grown to the length it asks for; empty when it fails.
-template <class F> std::wstring Grown(F call) {
-    std::wstring text(MAX_PATH, L'\0');
-    DWORD n = call(text.data(), static_cast<DWORD>(text.size()));
-    if (n >= text.size()) {
-        text.resize(n);
-        n = call(text.data(), n);
-    }
-    text.resize(n < text.size() ? n : 0);
-    return text;
-}
-
-// A path as the file system resolves it: full, without "." and "..", and with long names for
-// short (8.3) ones when the file exists. Unchanged when it cannot be resolved.
-std::wstring ResolvedPath(const std::wstring& path) {
-    const std::wstring full = Grown([&](wchar_t* buffer, DWORD size) {
-        return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
-    });
-    if (full.empty())
-        return path;
-    // Generated short names always hold a "~"; other paths are long already.
-    if (full.find(L'~') == std::wstring::npos)
-        return full;
-    const std::wstring longer = Grown(
-        [&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
-    return longer.empty() ? full : longer;
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    const std::wstring first = ResolvedPath(a), second = ResolvedPath(b);
-    // The file system ignores case the way an ordinal comparison does, whatever the locale.
-    return CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), second.c_str(),
-                                static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
-}
-
-// Which file a path names, whatever way it takes there (another drive letter for the same folder,
-// a share, a link, a "\\?\" form): its volume and its index on that volume.
-struct FileIdentity {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-enum class Lookup { Found, Missing, Unknown };
-
-// Opened with no access at all and sharing everything, so that neither a file in use nor one
-// without read permission is in the way; backup semantics open folders too.
-Lookup IdentityOf(const std::wstring& path, FileIdentity& identity) {
-    const UniqueFile file(CreateFileW(path.c_str(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Lookup::Missing
-                                                                              : Lookup::Unknown;
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file.get(), &info))
-        return Lookup::Unknown;
-    identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-    return Lookup::Found;
+    if (givenUp && earlier)
+        failure = earlier->message();
+    throw Error(FollowedBy(failure, kWordStillRunning));
 }
 
 } // namespace
 
-bool OutputIsListed(const BuildRequest& request) {
-    FileIdentity output;
-    const Lookup found = IdentityOf(request.outputPath, output);
-    // Saving under a name that names no file yet cannot replace one.
-    if (found == Lookup::Missing)
-        return false;
-    for (const std::wstring& file : request.entries) {
-        FileIdentity entry;
-        if (found == Lookup::Found && IdentityOf(file, entry) == Lookup::Found) {
-            if (entry == output)
-                return true;
-        } else if (SamePath(request.outputPath, file)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // One Word session, always ended by Quit without saving; a failing Quit is the error reported.
-// Calls are given up when the user no longer wants to wait for Word, the clean-up's Quit too.
+// Calls are given up when the user no longer wants to wait for Word; after that nothing waits for
+// it again, and the user is asked once.
 void BuildDocument(const BuildRequest& request) {
     const BusyServerFilter busyWord;
-    const Variant word = Create(L"Word.Application");
+    const Variant word = StartWord();
     try {
         FillAndSave(word, request);
+    } catch (const Error& e) {
+        QuitWord(word, busyWord, &e);
+        throw;
     } catch (...) {
-        QuitWord(word);
+        QuitWord(word, busyWord, nullptr);
         throw;
     }
-    QuitWord(word);
+    QuitWord(word, busyWord, nullptr);
 }

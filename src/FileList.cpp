@@ -23,7 +23,7 @@ bool IsExistingFile(const std::wstring& path) {
     if (path.empty() || path.size() >= MAX_PATH || path.find_first_of(L"*?<>\"") != path.npos)
         return false;
     WIN32_FIND_DATAW data{};
-    UniqueFind find(FindFirstFileW(path.c_str(), &data));
+    const UniqueFind find(NullIfInvalid(FindFirstFileW(path.c_str(), &data)));
     if (!find)
         return false;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -99,12 +99,20 @@ void InsertLine(HWND list, int index, const std::wstring& text) {
         throw Error(L"行を挿入できません");
 }
 
-// Ends a pause in the list's repainting (WM_SETREDRAW off while lines are added) with one repaint.
-void ResumeRedraw(HWND list) {
-    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
-}
-using RedrawPaused = UniqueAny<HWND, ResumeRedraw>;
+// The list does not repaint while lines are added, and repaints once at the end of the scope.
+class RedrawPaused {
+public:
+    explicit RedrawPaused(HWND list) : list_(list) { SendMessageW(list_, WM_SETREDRAW, FALSE, 0); }
+    RedrawPaused(const RedrawPaused&) = delete;
+    RedrawPaused& operator=(const RedrawPaused&) = delete;
+    ~RedrawPaused() {
+        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list_, nullptr, TRUE);
+    }
+
+private:
+    HWND list_;
+};
 
 // An arrow carrying a sheet of paper: the pointer while an entry is dragged over the list.
 HCURSOR DragCursor() {
@@ -198,7 +206,6 @@ bool TFileList::AddDropped(HDROP drop) {
     if (batch.empty())
         return false;
     SortNoCase(batch);
-    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
     const RedrawPaused quiet(list_);
     for (const auto& name : batch)
         InsertLine(list_, -1, name);

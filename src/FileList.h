@@ -53,7 +53,7 @@ public:
     // message up (the list must not see it).
     bool DragMessage(UINT msg, WPARAM wp, LPARAM lp, TDragTarget& target);
 
-    int32_t DragIndex = -1;
+    int32_t DragIndex = -1; // the entry under the last left or middle press: the one a drag moves
 
 private:
     void EndDrag();

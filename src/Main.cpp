@@ -1,11 +1,12 @@
 #include "Main.h"
 
 #include "AppTitle.h"
-#include "DocumentBuild.h"
-#include "ErrorDisplay.h"
 #include "DialogOwner.h"
+#include "ErrorDisplay.h"
+#include "FileIdentity.h"
 #include "MessageDialog.h"
 #include "UiFont.h"
+#include "WordProbe.h"
 #include "about.h"
 #include "resource.h"
 
@@ -70,16 +71,6 @@ automation::WaitAnswer AskWhetherToWaitForWord() noexcept {
     } catch (...) {
         return automation::WaitAnswer::Cancel;
     }
-}
-
-// Asks Word for its version: Word 2007 (12) and later write .docx. The object is released on
-// every path and Word is not told to quit: it was only asked a question.
-bool WordWritesDocx() {
-    using namespace automation;
-    static constexpr CallDesc kVersion{L"Version", CallKind::PropertyGet};
-    const BusyServerFilter busyWord; // Word may still be starting up
-    const Variant word = Create(L"Word.Application");
-    return CompareWithInt(Call(word, kVersion), 12) >= 0;
 }
 
 } // namespace
@@ -402,7 +393,8 @@ void TfrmMain::Button4Click() {
         return;
     }
     const BuildRequest request{Files.Entries(), SpinValue(), WrapChoice(), SaveDialog.FileName};
-    if (OutputIsListed(request)) {
+    // Word would save the document over one of the pictures it has just embedded.
+    if (SameFileAsAny(request.outputPath, request.entries)) {
         // The next dialog must not offer the refused name again.
         SaveDialog.FileName.clear();
         return Warn(L"一覧にあるファイルには保存できません。別の名前を指定して下さい。");

@@ -3,6 +3,7 @@
 
 #include "DialogBase.h"
 #include "Handles.h"
+#include "ProgramVersion.h"
 
 #include <windows.h>
 
@@ -11,7 +12,7 @@
 
 class TAboutBox final : public DialogBase {
 public:
-    static constexpr wchar_t kVersionText[] = L"バージョン Ver 1.03";
+    static constexpr wchar_t kVersionText[] = L"バージョン Ver " TABLORIN_VERSION_TEXT;
 
     // Shows a fresh version window modally over the owner, with the program's own picture.
     // Returns IDOK ("OK" or Enter) or IDCANCEL (close box).
@@ -20,18 +21,18 @@ public:
     static int Execute(HWND owner, std::span<const std::uint8_t> picture);
 
     // Controls (children are destroyed with the window).
-    HWND Panel1 = nullptr;
-    HWND ProgramIcon = nullptr;
-    HWND ProductName = nullptr;
-    HWND Version = nullptr;
-    HWND OKButton = nullptr;
+    HWND Panel1 = nullptr;      // the raised frame around picture, name and version
+    HWND ProgramIcon = nullptr; // the program's picture
+    HWND ProductName = nullptr; // 「タブロリン」
+    HWND Version = nullptr;     // 「バージョン Ver」 and the program's version
+    HWND OKButton = nullptr;    // 「OK」: closes the window
 
     // IDOK or IDCANCEL once the modal run has ended; 0 while it runs.
     int ModalResult = 0;
 
     // Handlers.
-    void OKButtonClick() { End(ModalResult = IDOK); }
-    void FormClose() { End(ModalResult = IDCANCEL); }
+    void OKButtonClick() { End(ModalResult = IDOK); } // 「OK」 or Enter
+    void FormClose() { End(ModalResult = IDCANCEL); } // the close box
 
 private:
     explicit TAboutBox(std::span<const std::uint8_t> picture) : pictureBytes_(picture) {}

@@ -7,10 +7,12 @@
 #      make test without make clean: passes;
 #   4. make test interrupted inside test_probe while the Word stand-in is unregistered in the copy,
 #      then make test: passes;
-# and prints how long each whole make test took, with the machine's load. Takes half an hour or so.
-# Usage: tests/check-make-safety.sh [STEP...]   (default: all four)
+#   5. make test three times in a row with one core kept busy beside it: all three pass;
+# and prints how long each whole make test took, with the machine's load. Takes three quarters of an
+# hour or so.
+# Usage: tests/check-make-safety.sh [STEP...]   (default: all five)
 set -uo pipefail
-steps=${*:-1 2 3 4}
+steps=${*:-1 2 3 4 5}
 want() { [[ " $steps " == *" $1 "* ]]; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
@@ -190,6 +192,23 @@ if want 4; then
   fi
   timed_make_test "$logs/after-probe.log" "make test after an interrupted test_probe"
   verdict $? "the next make test passes"
+fi
+
+# 5. Three make test in a row beside a busy core, as beside another job on the machine.
+if want 5; then
+  say "5. make test three times in a row, with one core kept busy"
+  # A plain busy loop, bounded: it ends by itself after an hour at the latest.
+  setsid timeout 3600 sh -c 'while :; do :; done' &
+  hog=$!
+  groups+=("$hog")
+  for run in 1 2 3; do
+    timed_make_test "$logs/busy-core-$run.log" "make test $run of 3 beside a busy core"
+    status=$?
+    verdict $status "make test $run of 3 beside a busy core passes"
+    [ $status = 0 ] || tail_of "$logs/busy-core-$run.log"
+  done
+  kill -TERM -- "-$hog" 2>/dev/null
+  finish "$hog"
 fi
 
 say "durations of whole make test runs (the build was ready; $(nproc) cores):"

@@ -105,6 +105,7 @@ public:
     std::vector<NameRequest> nameRequests;
     std::vector<Invocation> invocations;
     std::function<HRESULT(Invocation&, VARIANT*, EXCEPINFO*)> onInvoke;
+    std::function<void()> onRelease;
     int busyNames = 0; // name requests still to be turned away as by a busy server
 
     explicit FakeDispatch(std::vector<std::wstring> names = {}) : known(std::move(names)) {}
@@ -114,6 +115,11 @@ public:
             if (known[i] == name)
                 return static_cast<DISPID>(i + 1);
         return DISPID_UNKNOWN;
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        if (onRelease)
+            onRelease();
+        return --refs;
     }
     // A Variant holding a new reference to this object.
     Variant Ref() {
@@ -550,7 +556,7 @@ private:
     WaitQuestion previous_;
 };
 
-const CallDesc kQuit{L"Quit", CallKind::Method, {L"SaveChanges"}, Repeatable::Yes};
+const CallDesc kQuit{L"Quit", CallKind::Method, {L"SaveChanges"}, Repeatable::Yes, Closing::Yes};
 
 // The text of the failure a call ends with, and whether it was given up on.
 struct Outcome {
@@ -788,7 +794,6 @@ TEST(AutomationBusy, MethodsThatMayHaveActedAreNotMadeAgainWhenInvokeTurnsThemAw
 
 TEST(AutomationBusy, TheFilterAsksAboutACallThatWaitsForItsAnswer) {
     using enum WaitAnswer;
-    const BusyServerFilter busy;
     // Asked at the first consultation; the next limit is far.
     const Limits limits(0, 600000);
     const struct {
@@ -804,6 +809,7 @@ TEST(AutomationBusy, TheFilterAsksAboutACallThatWaitsForItsAnswer) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        const BusyServerFilter busy; // a fresh server each time
         std::optional<Answers> answers;
         if (c.installed)
             answers.emplace(c.answers);
@@ -823,27 +829,69 @@ TEST(AutomationBusy, TheFilterAsksAboutACallThatWaitsForItsAnswer) {
         EXPECT_EQ(outcome.givenUp, c.comAnswer != S_OK);
         EXPECT_EQ(outcome.text, c.comAnswer != S_OK ? ErrorText(c.comAnswer) : L"");
         EXPECT_EQ(word.invocations.size(), 1u);
+        // Between calls the filter has nothing to ask about.
+        EXPECT_EQ(CurrentFilter()->MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL),
+                  static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS));
     }
-    // Between calls the filter has nothing to ask about.
-    EXPECT_EQ(CurrentFilter()->MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL),
-              static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS));
 }
 
-TEST(AutomationBusy, ACallGivenUpInTheFilterIsNotMadeAgain) {
-    const BusyServerFilter busy;
-    const Limits limits(0, 600000);
-    const Answers answers({WaitAnswer::Cancel});
-    FakeDispatch word({L"Quit", L"SaveChanges"});
-    word.onInvoke = [](auto&, VARIANT*, EXCEPINFO*) {
-        // Refused by the server's own message filter: COM asks ours, which gives up.
-        EXPECT_EQ(CurrentFilter()->RetryRejectedCall(nullptr, 10, SERVERCALL_RETRYLATER), ~0u);
-        return RPC_E_CALL_REJECTED;
-    };
-    const Outcome outcome = OutcomeOf([&] { CallVoid(word.Ref(), kQuit, std::vector<Arg>{0}); });
-    EXPECT_TRUE(outcome.givenUp);
-    EXPECT_EQ(outcome.text, ErrorText(RPC_E_CALL_REJECTED));
-    EXPECT_EQ(word.invocations.size(), 1u);
-    EXPECT_EQ(Answers::Asked(), 1u);
+TEST(AutomationBusy, ACallGivenUpInTheFilterIsNotMadeAgainNorIsTheServerWaitedForAgain) {
+    using enum WaitAnswer;
+    const Limits limits(0, 0);
+    const struct {
+        const char* what;
+        std::vector<WaitAnswer> answers;
+        bool inPause; // given up in the pause after Invoke refused, else in RetryRejectedCall
+    } cases[] = {{"refused by the server's filter", {Cancel}, false},
+                 {"during the pause between two attempts", {KeepWaiting, Cancel}, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const BusyServerFilter busy;
+        const Answers answers(c.answers);
+        FakeDispatch word({L"Quit", L"SaveChanges"});
+        word.onInvoke = [&](auto&, VARIANT*, EXCEPINFO*) {
+            // A message for the pause's wait, during which the user is asked once more.
+            if (c.inPause)
+                PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+            // Refused by the server's own message filter: COM asks ours, which gives up.
+            else
+                EXPECT_EQ(CurrentFilter()->RetryRejectedCall(nullptr, 10, SERVERCALL_RETRYLATER),
+                          ~0u);
+            return RPC_E_CALL_REJECTED;
+        };
+        std::optional<Variant> held = word.Ref();
+        const Outcome outcome = OutcomeOf([&] { CallVoid(*held, kQuit, std::vector<Arg>{0}); });
+        EXPECT_TRUE(outcome.givenUp);
+        EXPECT_EQ(outcome.text, ErrorText(RPC_E_CALL_REJECTED));
+        EXPECT_EQ(word.invocations.size(), 1u);
+        EXPECT_EQ(Answers::Asked(), c.answers.size());
+        // Nothing is made but the closing call, and the release: once each, waited for a moment
+        // and given up without a question.
+        const size_t lookups = word.nameRequests.size();
+        EXPECT_TRUE(OutcomeOf([&] { Call(*held, kVersion); }).givenUp);
+        EXPECT_EQ(word.nameRequests.size(), lookups);
+        std::vector<DWORD> seen;
+        const auto consult = [&] {
+            seen.push_back(CurrentFilter()->RetryRejectedCall(nullptr, 0, SERVERCALL_RETRYLATER));
+            seen.push_back(CurrentFilter()->MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL));
+            Sleep(500);
+            seen.push_back(CurrentFilter()->MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL));
+        };
+        word.onInvoke = [&](auto&, VARIANT*, EXCEPINFO*) {
+            consult();
+            return S_OK;
+        };
+        word.onRelease = [&] {
+            if (word.refs == 2) // the last reference but the object's own
+                consult();
+        };
+        CallVoid(*held, kQuit, std::vector<Arg>{0});
+        held.reset();
+        const DWORD once[] = {~0u, PENDINGMSG_WAITDEFPROCESS, PENDINGMSG_CANCELCALL};
+        EXPECT_EQ(seen, (std::vector<DWORD>{once[0], once[1], once[2], once[0], once[1], once[2]}));
+        EXPECT_EQ(Answers::Asked(), c.answers.size());
+        EXPECT_EQ(word.refs, 1u);
+    }
 }
 
 TEST(AutomationBusy, ACallThatWaitsIsWokenAndLeavesNothingInTheQueue) {

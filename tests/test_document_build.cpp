@@ -1,14 +1,13 @@
-// The save-and-paste command: page arithmetic, whole builds from a request and through the real
-// button and dialogs, with the Word stand-in, checked on its journal and the saved file.
+// The save-and-paste command: whole builds from a request and through the real button and
+// dialogs, with the Word stand-in, checked on its journal and the saved file.
 #include "automation/Automation.h"
 #include "DocumentBuildKit.h"
 #include "DocxReader.h"
 #include "DriveLetter.h"
 #include "ErrorDisplay.h"
+#include "FileIdentity.h"
 
 #include <atomic>
-#include <climits>
-#include <cmath>
 #include <iterator>
 #include <optional>
 #include <set>
@@ -17,128 +16,6 @@
 using namespace buildkit;
 
 namespace {
-
-// ---- page arithmetic ----------------------------------------------------------------------
-
-PageLayout Layout(int files, int perPage, int32_t lines) {
-    PageLayout layout = PageLayout::ForFiles(files, perPage);
-    layout.SetLinesPerPage(lines);
-    return layout;
-}
-
-// The same on the page of a new Japanese A4 document, as Word answers it in Singles (points).
-PageLayout OnA4(int files, int perPage, int32_t lines, float height = 841.9f, float top = 99.25f,
-                float bottom = 85.05f) {
-    PageLayout layout = Layout(files, perPage, lines);
-    if (layout.HasPlaces())
-        layout.SetPageHeight(height, top, bottom);
-    return layout;
-}
-
-TEST(PageLayout, PagesAreRoundedUpAndLinesSpreadEvenly) {
-    // Small grids type nothing or only what fits; without a line per page, or a line between two
-    // pictures, no picture has a place of its own.
-    const struct {
-        int files, perPage;
-        int32_t lines;
-        int pageCount, lineStep, pageRemainder;
-        int64_t paragraphs;
-        bool places;
-    } counts[] = {
-        {5, 3, 36, 2, 12, 0, 71, true}, // the worked example
-        {6, 3, 36, 2, 12, 0, 71, true}, {7, 3, 36, 3, 12, 0, 107, true},
-        {7, 7, 36, 1, 5, 1, 35, true},  {11, 10, 36, 2, 3, 6, 71, true},
-        {1, 1, 1, 1, 1, 0, 0, true},    {4, 3, 0, 2, 0, 0, 0, false},
-        {11, 10, 5, 2, 0, 5, 9, false},
-    };
-    for (const auto& c : counts) {
-        SCOPED_TRACE(std::to_string(c.files) + " files, " + std::to_string(c.perPage) +
-                     " per page, " + std::to_string(c.lines) + " lines");
-        const PageLayout layout = Layout(c.files, c.perPage, c.lines);
-        EXPECT_EQ(layout.pageCount, c.pageCount);
-        EXPECT_EQ(layout.lineStep, c.lineStep);
-        EXPECT_EQ(layout.pageRemainder, c.pageRemainder);
-        EXPECT_EQ(layout.paragraphs, c.paragraphs);
-        EXPECT_EQ(layout.HasPlaces(), c.places);
-    }
-
-    // A place runs to the next anchor line; the last of a page takes the lines left at the foot.
-    // 657.6 points of text on 36 lines: the grid's pitch is 18.25 points in whole twentieths.
-    const struct {
-        int perPage;
-        int32_t lines;
-        double pitch;
-        std::vector<double> places; // for slots 1, 2, ... perPage
-    } grids[] = {
-        {3, 36, 18.25, {219, 219, 219}},
-        {1, 36, 18.25, {657}},
-        {7, 36, 18.25, {91.25, 91.25, 91.25, 91.25, 91.25, 91.25, 109.5}},
-        {10, 36, 18.25, {54.75, 54.75, 54.75, 54.75, 54.75, 54.75, 54.75, 54.75, 54.75, 164.25}},
-        {3, 40, 16.4, {213.2, 213.2, 229.6}},
-        {3, 1, 657.6, {}}, // one line for three pictures: no places
-    };
-    for (const auto& g : grids) {
-        SCOPED_TRACE(std::to_string(g.perPage) + " per page, " + std::to_string(g.lines) +
-                     " lines");
-        const PageLayout layout = OnA4(5, g.perPage, g.lines);
-        EXPECT_EQ(layout.HasPlaces(), !g.places.empty());
-        EXPECT_DOUBLE_EQ(layout.linePitch, g.places.empty() ? 0 : g.pitch);
-        for (size_t i = 0; i < g.places.size(); ++i) {
-            const int32_t slot = static_cast<int32_t>(i) + 1;
-            EXPECT_NEAR(layout.SlotHeight(slot), g.places[i], 1e-9) << slot;
-            // Only a picture taller than its place by more than a rounding error is scaled.
-            EXPECT_FALSE(layout.Overflows(g.places[i] + 0.009, slot));
-            EXPECT_TRUE(layout.Overflows(g.places[i] + 0.011, slot));
-            EXPECT_FALSE(layout.Overflows(g.places[i] / 2, slot));
-        }
-    }
-}
-
-TEST(PageLayout, ExtremeGridsFromWordDoNotOverflow) {
-    const PageLayout huge = Layout(30000, 1, INT32_MAX);
-    EXPECT_EQ(huge.paragraphs, int64_t{30000} * INT32_MAX - 1);
-    EXPECT_EQ(huge.lineStep, INT32_MAX);
-    const PageLayout hugeThree = Layout(5, 3, INT32_MAX);
-    EXPECT_EQ(hugeThree.lineStep, INT32_MAX / 3);
-    EXPECT_EQ(hugeThree.pageRemainder, INT32_MAX % 3);
-
-    // A negative grid moves nothing: no paragraphs, and counts below one mean no line moves.
-    const PageLayout negative = Layout(5, 3, INT32_MIN);
-    EXPECT_EQ(negative.paragraphs, 0);
-    EXPECT_LE(negative.lineStep, 0);
-    EXPECT_LE(negative.pageRemainder, 0);
-    EXPECT_EQ(Layout(5, 3, -7).paragraphs, 0);
-    EXPECT_FALSE(negative.HasPlaces());
-
-    // Pages whose margins leave no room, or values that are no lengths: no place to fit into, so
-    // nothing is ever scaled.
-    const struct {
-        const char* what;
-        PageLayout layout;
-    } nonsense[] = {
-        {"margins filling the page", OnA4(5, 3, 36, 841.9f, 441.9f, 400.0f)},
-        {"margins beyond the page", OnA4(5, 3, 36, 100.0f, 99.25f, 85.05f)},
-        {"less than a twentieth of a point a line", OnA4(5, 3, 36, 1.0f, 0.0f, 0.0f)},
-        {"not a number", OnA4(5, 3, 36, std::nanf(""))},
-        {"infinite", OnA4(5, 3, 36, INFINITY)},
-        {"more lines than twentieths", OnA4(5, 3, INT32_MAX)},
-    };
-    for (const auto& n : nonsense) {
-        SCOPED_TRACE(n.what);
-        EXPECT_EQ(n.layout.linePitch, 0.0);
-        for (int32_t slot : {1, 3})
-            EXPECT_FALSE(n.layout.Overflows(1e30, slot));
-    }
-}
-
-TEST(PageLayout, PictureCountOutsideTheFieldRangeIsBroughtIntoIt) {
-    // The field corrects itself when it loses the focus; a value read before that must not divide
-    // by zero.
-    EXPECT_EQ(PageLayout::ForFiles(5, 0).imagesPerPage, 1);
-    EXPECT_EQ(PageLayout::ForFiles(5, 0).pageCount, 5);
-    EXPECT_EQ(PageLayout::ForFiles(5, 99).imagesPerPage, 10);
-    EXPECT_EQ(PageLayout::ForFiles(5, 99).pageCount, 1);
-}
 
 // ---- whole builds -------------------------------------------------------------------------
 
@@ -168,8 +45,8 @@ protected:
     // The same straight from a request.
     std::vector<std::wstring> Build(const StubSession& session,
                                     const std::vector<std::wstring>& files, int perPage,
-                                    int wrapChoice = 0) {
-        EXPECT_EQ(BuildFromRequest(files, perPage, wrapChoice, output_), L"");
+                                    Wrap wrap = Wrap::InFront) {
+        EXPECT_EQ(BuildFromRequest(files, perPage, wrap, output_), L"");
         ExpectWordEndedClean(session);
         EXPECT_TRUE(FileExists(output_));
         return session.Journal();
@@ -197,7 +74,7 @@ void Append(std::vector<std::wstring>& to, const std::vector<std::wstring>& line
 
 TEST_F(DocumentBuild, WorkedExampleMakesExactlyTheseCalls) {
     const auto files = First(5);
-    ResetForm(files, 3, 0);
+    ResetForm(files);
     StubSession session;
     const auto journal = Succeed(session);
 
@@ -272,7 +149,7 @@ TEST_F(DocumentBuild, CancelledSaveDialogStartsNothing) {
 }
 
 TEST_F(DocumentBuild, SecondBuildOffersTheFirstOutputPath) {
-    ResetForm(First(1), 1, 0);
+    ResetForm(First(1), 1);
     {
         StubSession session;
         Succeed(session);
@@ -378,7 +255,7 @@ TEST_F(DocumentBuild, FewerLinesThanPicturesShareTheFirstLineOfTheirPage) {
 TEST_F(DocumentBuild, SquareWrapChangesEveryShapeAfterAllArePlaced) {
     const auto files = First(5);
     StubSession session;
-    const auto journal = Build(session, files, 3, 1);
+    const auto journal = Build(session, files, 3, Wrap::Square);
 
     const std::vector<std::wstring> puts = WrapPuts(journal);
     const std::vector<std::wstring> expectedPuts = {L"VT_I4:3", L"VT_I4:3", L"VT_I4:3", L"VT_I4:3",
@@ -430,7 +307,7 @@ TEST_F(DocumentBuild, EntryThatIsNotAPictureEndsTheBuildWithWordsError) {
     WriteBytes(text.wstring(), "not a picture");
     StubSession session;
     const std::wstring error =
-        BuildFromRequest({pictures_[0], text.wstring(), pictures_[1]}, 3, 0, output_);
+        BuildFromRequest({pictures_[0], text.wstring(), pictures_[1]}, 3, Wrap::InFront, output_);
     ExpectWordEndedClean(session);
     const auto journal = session.Journal();
     EXPECT_EQ(CountPrefix(journal, L"Shapes.AddPicture "), 2u);
@@ -444,7 +321,7 @@ TEST_F(DocumentBuild, WithoutWordTheErrorIsReportedAndTheNextBuildWorks) {
     {
         StubUnregistered noWord;
         StubSession session;
-        EXPECT_NE(BuildFromRequest(First(1), 1, 0, output_), L"");
+        EXPECT_NE(BuildFromRequest(First(1), 1, Wrap::InFront, output_), L"");
         EXPECT_TRUE(session.Journal().empty());
         EXPECT_FALSE(FileExists(output_));
     }
@@ -533,7 +410,7 @@ TEST_F(DocumentBuild, CallsThatMayHaveActedAreNotMadeAgainWhenWordTurnsThemAway)
         scenario.busyCall = c.call;
         scenario.busyTimes = 1;
         StubSession session(scenario);
-        EXPECT_EQ(BuildFromRequest(First(5), 3, 0, output_),
+        EXPECT_EQ(BuildFromRequest(First(5), 3, Wrap::InFront, output_),
                   automation::ErrorText(RPC_E_CALL_REJECTED));
         ExpectWordEndedClean(session);
         const auto journal = session.Journal();
@@ -546,30 +423,47 @@ TEST_F(DocumentBuild, CallsThatMayHaveActedAreNotMadeAgainWhenWordTurnsThemAway)
 
 TEST_F(DocumentBuild, AWordThatStaysBusyIsTheUsersToGiveUpStillToldToQuitAndLetGo) {
     // The question comes at the first limit of the first call, not a lookup's and an
-    // invocation's limits later; given up, the clean-up's Quit is asked about in turn.
+    // invocation's limits later. Given up, Word is told to quit once, without a question.
+    const std::wstring refused = automation::ErrorText(RPC_E_CALL_REJECTED);
+    const struct {
+        const char* what;
+        bool readyAtTheAnswer; // Word takes calls from the user's answer on
+        std::wstring error;
+    } cases[] = {
+        {"busy for good", false, refused + L"。Ｗｏｒｄは起動したままになっています。"},
+        {"ready as the user gives up", true, refused},
+    };
     const ShortWaits waits;
-    StubSession session({.busyCall = 1, .busyTimes = 0xFFFFFFFF});
-    DialogAnswerer answer(
-        {{kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)},
-         {kQuestionTitle, DialogAction::Press(L"キャンセル"), {}, WordStuck(session)}});
-    EXPECT_EQ(BuildFromRequest(First(2), 3, 0, output_), kWordLeftRunning);
-    answer.Join();
-    ASSERT_TRUE(answer.AllAnswered());
-    for (const DialogSeen& seen : answer.Seen()) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StubSession session({.busyCall = 1, .busyTimes = 0xFFFFFFFF});
+        const auto ready = [&] {
+            if (c.readyAtTheAnswer)
+                session.EndHang();
+        };
+        // Should a second question come, it is answered too, and counted.
+        DialogAnswerer answer(
+            {{kQuestionTitle, DialogAction::Press(L"キャンセル"), ready, WordStuck(session)},
+             {kQuestionTitle, DialogAction::Press(L"キャンセル")}});
+        EXPECT_EQ(BuildFromRequest(First(2), 3, Wrap::InFront, output_), c.error);
+        answer.Stop();
+        ASSERT_EQ(answer.Answered(), 1u);
+        const DialogSeen seen = answer.SeenAt(0);
         EXPECT_EQ(seen.text, kNoAnswerText);
         EXPECT_EQ(seen.buttons, (std::vector<std::wstring>{L"OK", L"キャンセル"}));
         EXPECT_EQ(seen.owner, Form().Handle());
         EXPECT_TRUE(seen.ownerDisabled) << "modal";
+        ASSERT_TRUE(session.WaitForExit());
+        const auto journal = session.Journal();
+        EXPECT_GE(CountLines(journal, L"BUSY Application.Documents"), 2u);
+        // Word took no call but the one Quit, made once.
+        EXPECT_EQ(CallsTaken(journal),
+                  (c.readyAtTheAnswer
+                       ? std::vector<std::wstring>{L"CREATE Application", kQuit, L"EXIT refs=0"}
+                       : std::vector<std::wstring>{L"CREATE Application", L"EXIT refs=0"}));
+        EXPECT_EQ(CountLines(journal, L"BUSY Application.Quit"), c.readyAtTheAnswer ? 0u : 1u);
+        EXPECT_FALSE(FileExists(output_));
     }
-    ASSERT_TRUE(session.WaitForExit());
-    const auto journal = session.Journal();
-    EXPECT_GE(CountLines(journal, L"BUSY Application.Documents"), 2u);
-    EXPECT_GE(CountLines(journal, L"BUSY Application.Quit"), 2u);
-    EXPECT_EQ(CountLines(journal, L"CREATE Application") + CountPrefix(journal, L"BUSY ") + 1,
-              journal.size())
-        << "Word took no call";
-    EXPECT_EQ(journal.back(), L"EXIT refs=0");
-    EXPECT_FALSE(FileExists(output_));
 }
 
 // ---- a Word that stops answering ----------------------------------------------------------
@@ -585,9 +479,10 @@ TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) 
         const wchar_t* answer; // to the question; none: no question comes
         std::wstring error;    // none: the build succeeds
         bool saved;
+        DWORD hangAfterMs = 0; // Word stays hung after the answer
     } cases[] = {
-        {"a picture, given up", L"AddPicture", 2, INFINITE, L"Shapes.AddPicture", L"キャンセル",
-         cancelled, false},
+        {"a picture, given up, Word stays hung", L"AddPicture", 2, INFINITE, L"Shapes.AddPicture",
+         L"キャンセル", cancelled + L"。Ｗｏｒｄは起動したままになっています。", false, 2000},
         {"a picture, waited for", L"AddPicture", 2, INFINITE, L"Shapes.AddPicture", L"OK", L"",
          true},
         {"a picture, a moment", L"AddPicture", 2, 300, L"Shapes.AddPicture", nullptr, L"", true},
@@ -599,12 +494,15 @@ TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) 
         SCOPED_TRACE(c.what);
         std::error_code ec;
         fs::remove(output_, ec);
-        ResetForm(files, 3, 0);
+        ResetForm(files);
         // A moment is well within the usual first limit.
         std::optional<ShortWaits> waits;
         if (c.answer)
             waits.emplace();
-        StubSession session({.hangMember = c.member, .hangCall = c.call, .hangMs = c.hangMs});
+        StubSession session({.hangMember = c.member,
+                             .hangCall = c.call,
+                             .hangMs = c.hangMs,
+                             .hangAfterMs = c.hangAfterMs});
         std::vector<DialogAnswerer::Step> question;
         if (c.answer) {
             // Under Wine a call given up still waits for Word's answer: Word answers as the user
@@ -643,6 +541,12 @@ TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) 
         EXPECT_EQ(CountLines(journal, kQuit), 1u);
         const auto quit = std::find(journal.begin(), journal.end(), kQuit);
         EXPECT_GE(quit - start, c.hung == L"Application.Quit" ? -1 : 2);
+        if (c.hangAfterMs) {
+            // Nothing but Quit after the answer; no answer to it in time, and no question.
+            EXPECT_EQ(std::vector(start + 2, start + 5),
+                      (std::vector<std::wstring>{kQuit, L"HANG Application.Quit",
+                                                 L"HANG-END Application.Quit time up"}));
+        }
         EXPECT_EQ(CountPrefix(journal, L"Document.SaveAs"), c.saved ? 1u : 0u);
         if (c.error.empty()) {
             EXPECT_EQ(Placements(journal, 36), (std::vector<Placement>{{files[0], 1, 1},
@@ -664,7 +568,7 @@ TEST_F(DocumentBuild, AWordThatStopsAnsweringIsWaitedForOrGivenUpAsTheUserSays) 
 }
 
 TEST_F(DocumentBuild, HourglassShowsWhileWordWorksAndTheArrowReturns) {
-    ResetForm(First(6), 1, 0);
+    ResetForm(First(6), 1);
     StubSession session(SmallGrid());
     CursorWatch watch(GetCurrentThreadId());
     Succeed(session);
@@ -722,19 +626,19 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_TRUE(OutputIsListed({{files[0], c.listed, files[2]}, 3, 0, c.typed}));
+        EXPECT_TRUE(SameFileAsAny(c.typed, {files[0], c.listed, files[2]}));
     }
     // The same name in another folder is another file, and so is a copy; a name that names no
     // file yet replaces none, listed or not.
     const std::wstring elsewhere = (sub / fs::path(picture).filename()).wstring();
     fs::remove(elsewhere, ec);
-    EXPECT_FALSE(OutputIsListed({files, 3, 0, elsewhere}));
+    EXPECT_FALSE(SameFileAsAny(elsewhere, files));
     const std::wstring copy = (sub / L"複製.jpg").wstring();
     fs::copy_file(picture, copy, fs::copy_options::overwrite_existing);
-    EXPECT_FALSE(OutputIsListed({files, 3, 0, copy}));
+    EXPECT_FALSE(SameFileAsAny(copy, files));
     const std::wstring gone = (sub / L"消えた.jpg").wstring();
     fs::remove(gone, ec);
-    EXPECT_FALSE(OutputIsListed({{files[0], gone}, 3, 0, gone}));
+    EXPECT_FALSE(SameFileAsAny(gone, {files[0], gone}));
 
     // Through the button: a warning, neither Word nor the picture touched, and the refused name
     // not offered again.
@@ -771,7 +675,7 @@ TEST_F(DocumentBuild, OutputThatIsAListedFileWarnsAndStartsNothing) {
     }
 
     // Saved elsewhere, the build goes on.
-    ResetForm(files, 3, 0);
+    ResetForm(files);
     output_ = elsewhere;
     StubSession session;
     Succeed(session);
@@ -837,7 +741,7 @@ TEST_F(DocumentBuild, ClosingBoxIsOwnedByTheMainWindowAfterTheUserTurnedAway) {
     // build could start inside it. (The error box's owner is checked with the error display.)
     HWND main = Form().Handle();
     const DWORD self = GetCurrentThreadId();
-    ResetForm(First(2), 3, 0);
+    ResetForm(First(2));
     OtherProgram other;
     bool turnedAway = false;
     StubSession session;

@@ -5,6 +5,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -132,4 +133,10 @@ TEST(DialogAnswerer, GivesUpWhenNoDialogComes) {
     DialogAnswerer answer(L"Never shown", DialogAction::Press(L"OK"), 300);
     answer.Join();
     EXPECT_EQ(answer.Answered(), 0u);
+}
+
+// The watch every test program runs: a box nobody answers fails the test, named, and is closed.
+TEST(UnexpectedBoxWatch, FailsTheTestWithTheBoxsTextAndClosesIt) {
+    EXPECT_NONFATAL_FAILURE_ON_ALL_THREADS(MessageBoxW(nullptr, L"stray text", L"Stray box", MB_OK),
+                                           "unexpected dialog \"Stray box\": stray text");
 }

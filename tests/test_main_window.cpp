@@ -197,15 +197,15 @@ TEST_F(MainWindowTest, RadioGroupHasTwoColumnsWithTheFirstChosen) {
 
     EXPECT_EQ(SendMessageW(form.RadioItems[0], BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageW(form.RadioItems[1], BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_EQ(form.WrapChoice(), 0);
+    EXPECT_EQ(form.WrapChoice(), Wrap::InFront);
 
     SendMessageW(form.RadioItems[1], BM_CLICK, 0, 0);
     Pump(hwnd);
-    EXPECT_EQ(form.WrapChoice(), 1);
+    EXPECT_EQ(form.WrapChoice(), Wrap::Square);
     EXPECT_EQ(SendMessageW(form.RadioItems[0], BM_GETCHECK, 0, 0), BST_UNCHECKED);
     SendMessageW(form.RadioItems[0], BM_CLICK, 0, 0);
     Pump(hwnd);
-    EXPECT_EQ(form.WrapChoice(), 0);
+    EXPECT_EQ(form.WrapChoice(), Wrap::InFront);
 }
 
 TEST_F(MainWindowTest, TabGoesSpinButton3Button4Button1RadioGroupButton2) {

@@ -204,7 +204,10 @@ TEST_F(ProbeFailure, VersionThatWordNeverAnswersIsGivenUpByTheUser) {
     automation::SetWaitLimits(before);
     s.stubExited = session.WaitForExit(10000);
     s.journal = session.Journal();
-    ASSERT_NO_FATAL_FAILURE(ExpectFailedStart(form, s, automation::ErrorText(RPC_E_CALL_CANCELED)));
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectFailedStart(form, s,
+                          automation::ErrorText(RPC_E_CALL_CANCELED) +
+                              L"。Ｗｏｒｄは起動中のままになっている可能性があります。"));
     ExpectProbeOnlyAskedTheVersion(s);
     EXPECT_EQ(Count(s.journal, L"HANG-END Application.Version released"), 1u);
 }

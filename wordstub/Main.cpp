@@ -12,6 +12,7 @@
 #include <shellapi.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -46,6 +47,9 @@ public:
             Server::Instance().Journal(L"CREATE Application");
             StubObject* app = NewApplication();
             created_ = true;
+            // Taken back before the answer, as a Word started for one client does: COM can then
+            // never hand a later creation to this process, which leaves once its client lets go.
+            Revoke();
             const HRESULT hr = app->QueryInterface(iid, out);
             app->Release();
             return hr;
@@ -58,8 +62,18 @@ public:
         return S_OK;
     }
 
+    bool Register() {
+        return SUCCEEDED(
+            CoRegisterClassObject(kClassId, this, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &cookie_));
+    }
+    void Revoke() {
+        if (cookie_ != 0)
+            CoRevokeClassObject(std::exchange(cookie_, 0));
+    }
+
 private:
     bool created_ = false;
+    DWORD cookie_ = 0;
 };
 
 bool SetText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
@@ -111,15 +125,15 @@ int Serve() {
         return 2;
     Server& server = Server::Instance();
     server.Start();
+    if (server.scenario().startMs > 0)
+        Sleep(server.scenario().startMs); // a Word slow to start, as under load
     static ClassFactory factory;
-    DWORD cookie = 0;
-    if (FAILED(CoRegisterClassObject(kClassId, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE,
-                                     &cookie))) {
+    if (!factory.Register()) {
         CoUninitialize();
         return 2;
     }
     const int held = server.Run();
-    CoRevokeClassObject(cookie);
+    factory.Revoke(); // still registered when no client came
     if (held > 0)
         ExitProcess(0); // the client's proxies die with us, as when Word quits under them
     CoUninitialize();

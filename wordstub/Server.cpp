@@ -56,6 +56,12 @@ void Server::Start() {
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS);
     if (const UniqueHkey processes = OpenKey(key.get(), kProcessesSubkey, true))
         WriteNumber(processes.get(), std::to_wstring(GetCurrentProcessId()).c_str(), 1);
+    if (!scenario_.hangRelease.empty())
+        release_.reset(OpenEventW(SYNCHRONIZE, FALSE, scenario_.hangRelease.c_str()));
+}
+
+bool Server::Released() const {
+    return release_ && WaitForSingleObject(release_.get(), 0) == WAIT_OBJECT_0;
 }
 
 void Server::Journal(const std::wstring& line) {
@@ -114,6 +120,8 @@ bool Server::TurnedAwayWhileBusy(const std::wstring& member) {
         return false;
     if (!scenario_.busyMember.empty() && !SameName(member, scenario_.busyMember))
         return false;
+    if (Released())
+        return false;
     // The attempts turned away are the busy call's own retries: attempts busyCall to
     // busyCall + busyTimes - 1 are refused.
     const unsigned long long attempt = ++busyAttempts_;
@@ -124,6 +132,14 @@ bool Server::TurnedAwayWhileBusy(const std::wstring& member) {
 void Server::MaybeHang(const std::wstring& member, const std::wstring& what) {
     if (!session_ || scenario_.hangCall == 0)
         return;
+    if (hung_) {
+        if (scenario_.hangAfterMs > 0) {
+            Journal(L"HANG " + what);
+            Sleep(scenario_.hangAfterMs);
+            Journal(L"HANG-END " + what + L" time up");
+        }
+        return;
+    }
     const bool anyMember = scenario_.hangMember.empty();
     if (!anyMember && !SameName(member, scenario_.hangMember))
         return;
@@ -131,14 +147,11 @@ void Server::MaybeHang(const std::wstring& member, const std::wstring& what) {
         static_cast<int>(scenario_.hangCall))
         return;
     Journal(L"HANG " + what);
+    hung_ = true;
     // A plain wait: incoming calls, releases among them, queue up behind the hung one.
-    const UniqueKernelHandle release(
-        scenario_.hangRelease.empty()
-            ? nullptr
-            : OpenEventW(SYNCHRONIZE, FALSE, scenario_.hangRelease.c_str()));
     const bool released =
-        release ? WaitForSingleObject(release.get(), scenario_.hangMs) == WAIT_OBJECT_0
-                : (Sleep(scenario_.hangMs), false);
+        release_ ? WaitForSingleObject(release_.get(), scenario_.hangMs) == WAIT_OBJECT_0
+                 : (Sleep(scenario_.hangMs), false);
     Journal(L"HANG-END " + what + (released ? L" released" : L" time up"));
 }
 

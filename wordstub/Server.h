@@ -55,9 +55,13 @@ private:
     int Occurrence(const std::wstring& member);
     bool TurnedAwayOnce(const std::wstring& member);
     bool TurnedAwayWhileBusy(const std::wstring& member);
+    // The test has ended the hang, or the busy spell.
+    bool Released() const;
 
     Scenario scenario_;
     UniqueKernelHandle journal_;
+    UniqueKernelHandle release_; // the scenario's hangRelease event
+    bool hung_ = false;          // the scenario's hang has come
     bool session_ = false;
     DWORD thread_ = 0;
     int objects_ = 0;

@@ -44,6 +44,8 @@ inline constexpr wchar_t kHangMemberValue[] = L"HangMember"; // empty or absent:
 inline constexpr wchar_t kHangCallValue[] = L"HangCall";
 inline constexpr wchar_t kHangTimeValue[] = L"HangTime";       // milliseconds, or INFINITE
 inline constexpr wchar_t kHangReleaseValue[] = L"HangRelease"; // name of the event that ends it
+inline constexpr wchar_t kStartTimeValue[] = L"StartTime";     // milliseconds
+inline constexpr wchar_t kHangAfterValue[] = L"HangAfter";     // milliseconds
 
 struct Scenario {
     std::wstring version = L"16.0"; // Application.Version
@@ -63,7 +65,7 @@ struct Scenario {
     // Word is busy: Invoke returns RPC_E_CALL_REJECTED to busyTimes attempts from the busyCall-th
     // on (1-based), counting the attempts at busyMember (at any member when empty) in each
     // stand-in process, refused ones included. A client that retries sees its call number busyCall
-    // refused busyTimes times and then taken.
+    // refused busyTimes times and then taken; or taken once the event named hangRelease is set.
     std::wstring busyMember;
     DWORD busyCall = 0;
     DWORD busyTimes = 0;
@@ -79,9 +81,14 @@ struct Scenario {
     DWORD hangCall = 0;
     DWORD hangMs = INFINITE;
     std::wstring hangRelease;
+    // Word slow to start: each stand-in process waits this long before it offers its class.
+    DWORD startMs = 0;
+    // Word stays hung: once the hung call has answered, every later call that reaches a member
+    // blocks hangAfterMs milliseconds before it answers. 0: Word is itself again.
+    DWORD hangAfterMs = 0;
 };
 
-// Only what differs from no failure, no crash, no busy and no hung Word is written.
+// Only what differs from no failure, no crash, no busy, no hung and no slow Word is written.
 inline void WriteScenario(HKEY key, const Scenario& scenario) {
     WriteText(key, kVersionValue, scenario.version);
     wchar_t lines[64];
@@ -105,11 +112,16 @@ inline void WriteScenario(HKEY key, const Scenario& scenario) {
         WriteNumber(key, kHangCallValue, scenario.hangCall);
         WriteNumber(key, kHangTimeValue, scenario.hangMs);
         WriteText(key, kHangReleaseValue, scenario.hangRelease);
+        WriteNumber(key, kHangAfterValue, scenario.hangAfterMs);
+    } else if (scenario.busyCall > 0) {
+        WriteText(key, kHangReleaseValue, scenario.hangRelease);
     }
     if (!scenario.crashMember.empty()) {
         WriteText(key, kCrashMemberValue, scenario.crashMember);
         WriteNumber(key, kCrashOccurrenceValue, static_cast<DWORD>(scenario.crashOccurrence));
     }
+    if (scenario.startMs > 0)
+        WriteNumber(key, kStartTimeValue, scenario.startMs);
 }
 
 // What is not there keeps its default.
@@ -134,9 +146,11 @@ inline Scenario ReadScenario(HKEY key) {
     ReadNumber(key, kHangCallValue, scenario.hangCall);
     ReadNumber(key, kHangTimeValue, scenario.hangMs);
     ReadText(key, kHangReleaseValue, scenario.hangRelease);
+    ReadNumber(key, kHangAfterValue, scenario.hangAfterMs);
     ReadText(key, kCrashMemberValue, scenario.crashMember);
     if (ReadNumber(key, kCrashOccurrenceValue, number))
         scenario.crashOccurrence = static_cast<int>(number);
+    ReadNumber(key, kStartTimeValue, scenario.startMs);
     return scenario;
 }
 

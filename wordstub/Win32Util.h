@@ -57,9 +57,8 @@ inline bool WriteNumber(HKEY key, const wchar_t* name, DWORD value) {
 // An open file, or an empty handle (GetLastError tells why).
 inline UniqueKernelHandle OpenFile(const std::wstring& path, DWORD access, DWORD share,
                                    DWORD disposition) {
-    HANDLE file = CreateFileW(path.c_str(), access, share, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    return UniqueKernelHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+    return UniqueKernelHandle(NullIfInvalid(CreateFileW(
+        path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr)));
 }
 
 } // namespace wordstub

@@ -23,15 +23,27 @@ Variant::Variant(Variant&& other) noexcept : v_(other.v_) {
 }
 Variant& Variant::operator=(Variant&& other) noexcept {
     if (this != &other) {
-        VariantClear(&v_);
+        Clear();
         v_ = other.v_;
         VariantInit(&other.v_);
     }
     return *this;
 }
 VARIANT* Variant::put() noexcept {
-    VariantClear(&v_);
+    Clear();
     return &v_;
+}
+// Dropping the last reference to an object of another process is a call to it, and it is waited
+// for as one: the user may give it up, and on a server given up on it is given up shortly. A
+// reference whose release was given up stays counted in the server; COM lets it go once the
+// program has ended.
+void Variant::Clear() noexcept {
+    if (v_.vt != VT_DISPATCH && v_.vt != VT_UNKNOWN) {
+        VariantClear(&v_);
+        return;
+    }
+    const busy::CallClock clock;
+    VariantClear(&v_);
 }
 
 using text::TrimTail;
@@ -226,9 +238,12 @@ std::vector<DISPID> ResolveNames(IDispatch* dispatch, const CallDesc& desc,
 
 void Invoke(const Variant& target, const CallDesc& desc, std::span<const Arg> args, Variant& result,
             bool resultWanted) {
+    // Asking a reference for its dispatch interface, and dropping that, are the call's too.
+    const busy::CallClock clock;
+    if (clock.ServerGivenUp() && desc.closing == Closing::No)
+        throw CallGivenUp(ErrorText(RPC_E_CALL_CANCELED));
     ComPtr<IDispatch> dispatch = DispatchOf(target.get());
     CheckShape(desc, args);
-    const busy::CallClock clock;
     const std::vector<DISPID> ids = ResolveNames(dispatch.Get(), desc, clock);
 
     ParamBlock params(args.size());
@@ -311,6 +326,13 @@ std::wstring ErrorText(HRESULT hr) {
     if (!message.empty())
         return message;
     return L"OLE エラー " + text::Hex(static_cast<unsigned>(hr), 8);
+}
+
+std::wstring FollowedBy(const std::wstring& text, std::wstring_view sentence) {
+    std::wstring joined = text;
+    if (!joined.empty() && joined.back() != L'。')
+        joined += L'。';
+    return joined.append(sentence);
 }
 
 } // namespace automation

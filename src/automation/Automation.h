@@ -16,7 +16,8 @@
 
 namespace automation {
 
-// Owns one VARIANT: a result, a created object, or nothing (VT_EMPTY). Move-only.
+// Owns one VARIANT: a result, a created object, or nothing (VT_EMPTY). Move-only. Dropping the
+// object it holds is waited for as a call is (see BusyServerFilter).
 class Variant {
 public:
     Variant() noexcept { VariantInit(&v_); }
@@ -25,14 +26,15 @@ public:
     Variant& operator=(const Variant&) = delete;
     Variant(Variant&& other) noexcept;
     Variant& operator=(Variant&& other) noexcept;
-    ~Variant() { VariantClear(&v_); }
+    ~Variant() { Clear(); }
 
     const VARIANT& get() const noexcept { return v_; }
     VARIANT* put() noexcept; // clears first; for out-parameters
     bool empty() const noexcept { return v_.vt == VT_EMPTY; }
-    void reset() noexcept { VariantClear(&v_); }
+    void reset() noexcept { Clear(); }
 
 private:
+    void Clear() noexcept;
     VARIANT v_;
 };
 
@@ -43,6 +45,10 @@ enum class CallKind { Method, PropertyGet, PropertyPut };
 // Reading or setting a property twice does no harm, so gets and puts always may.
 enum class Repeatable : bool { No, Yes };
 
+// Whether a call is still made once the user has given up on the server (see BusyServerFilter):
+// only the one that ends the session is. Any other fails at once, unmade.
+enum class Closing : bool { No, Yes };
+
 // One call site: which member, how it is invoked, and the names of its named arguments, which are
 // the last arguments given, in the order given. Unused names stay empty; four is as many as any
 // Word call here names, and a longer list does not compile.
@@ -51,6 +57,7 @@ struct CallDesc {
     CallKind kind;
     std::array<std::wstring_view, 4> names{};
     Repeatable repeatable = Repeatable::No; // read for methods only
+    Closing closing = Closing::No;
 
     constexpr std::span<const std::wstring_view> Named() const noexcept {
         size_t count = 0;
@@ -111,10 +118,16 @@ public:
 // thread during each call; what it leaves in the queue is removed after the call. The filter
 // registered before is put back afterwards. Without an apartment that takes filters it does
 // nothing.
+// Once the user has given up on one call, the server is given up on: the call that closes the
+// session, and every release of its objects, is still made once, but waited for only a moment and
+// then given up without a question; no other call is made.
 class BusyServerFilter {
 public:
     BusyServerFilter() noexcept;
     ~BusyServerFilter();
+
+    // A call has been given up on while this filter lived.
+    bool GivenUp() const noexcept;
 
 private:
     struct Wake;
@@ -132,5 +145,13 @@ int CompareWithInt(const Variant& value, int32_t n);
 
 // The user-facing text for a failure code (system text, else "OLE エラー XXXXXXXX").
 std::wstring ErrorText(HRESULT hr);
+
+// Said after an error's text when Word may outlive the program's use of it: a Word given up on
+// while it started, and a Word whose Quit failed.
+inline constexpr wchar_t kWordMayStillBeStarting[] =
+    L"Ｗｏｒｄは起動中のままになっている可能性があります。";
+inline constexpr wchar_t kWordStillRunning[] = L"Ｗｏｒｄは起動したままになっています。";
+// The text, ended with "。" unless it ends so already, then the sentence.
+std::wstring FollowedBy(const std::wstring& text, std::wstring_view sentence);
 
 } // namespace automation

@@ -25,6 +25,10 @@ constexpr WaitLimits kDefaultLimits{20000, 60000};
 // How often a call that waits for its answer wakes to let COM consult the filter.
 constexpr DWORD kWakePeriod = 200;
 
+// A call to a server given up on is still waited for that long (and up to a wake more), without a
+// question: a Word that has come back answers in time, and takes its Quit.
+constexpr DWORD kGivenUpGrace = kWakePeriod;
+
 std::atomic<DWORD> firstLimit{kDefaultLimits.first};
 std::atomic<DWORD> againLimit{kDefaultLimits.again};
 std::atomic<WaitQuestion> installedQuestion{nullptr};
@@ -83,6 +87,8 @@ private:
 };
 
 thread_local Waker* currentWaker = nullptr;
+// Set once a call has been given up on under the current filter.
+thread_local bool* serverGivenUp = nullptr;
 
 // Answers COM for this thread: serve incoming calls, ask the user about calls that take too long,
 // and try a refused call again only when the server asked for that and the call goes on.
@@ -110,7 +116,7 @@ public:
         // SERVERCALL_REJECTED is the server's final word.
         if (rejectType == SERVERCALL_RETRYLATER) {
             busy::CallClock* call = busy::CallClock::Current();
-            if (call && call->KeepWaiting())
+            if (call && call->MayRetry())
                 return busy::PauseBefore(call->Waited(), call->AskAt());
             // A call not made through this layer keeps the first limit, without a question.
             const DWORD limit = firstLimit.load();
@@ -142,6 +148,8 @@ struct BusyServerFilter::Wake {
     Waker waker;
     Waker* interrupted = currentWaker;
     HANDLE timer = nullptr;
+    bool givenUp = false;
+    bool* interruptedGivenUp = serverGivenUp;
 };
 
 BusyServerFilter::BusyServerFilter() noexcept {
@@ -157,6 +165,7 @@ BusyServerFilter::BusyServerFilter() noexcept {
                                kWakePeriod, WT_EXECUTEDEFAULT))
         wake_->timer = nullptr;
     currentWaker = &wake_->waker;
+    serverGivenUp = &wake_->givenUp;
 }
 
 BusyServerFilter::~BusyServerFilter() {
@@ -167,6 +176,7 @@ BusyServerFilter::~BusyServerFilter() {
         if (wake_->timer)
             DeleteTimerQueueTimer(nullptr, wake_->timer, INVALID_HANDLE_VALUE);
         currentWaker = wake_->interrupted;
+        serverGivenUp = wake_->interruptedGivenUp;
     }
     IMessageFilter* ours = nullptr;
     CoRegisterMessageFilter(previous_, &ours);
@@ -176,10 +186,16 @@ BusyServerFilter::~BusyServerFilter() {
         previous_->Release();
 }
 
+bool BusyServerFilter::GivenUp() const noexcept {
+    return wake_ && wake_->givenUp;
+}
+
 namespace busy {
 
 CallClock::CallClock() noexcept
-    : start_(GetTickCount64()), askAt_(firstLimit.load()), interrupted_(currentCall) {
+    : start_(GetTickCount64()), filterGivenUp_(serverGivenUp),
+      serverGivenUp_(filterGivenUp_ && *filterGivenUp_),
+      askAt_(serverGivenUp_ ? kGivenUpGrace : firstLimit.load()), interrupted_(currentCall) {
     currentCall = this;
     if (currentWaker)
         currentWaker->CallStarted();
@@ -206,11 +222,13 @@ bool CallClock::KeepWaiting() noexcept {
     if (Waited() < askAt_)
         return true;
     asking_ = true;
-    const WaitQuestion question = installedQuestion.load();
+    const WaitQuestion question = serverGivenUp_ ? nullptr : installedQuestion.load();
     const WaitAnswer answer = question ? question() : WaitAnswer::Cancel;
     asking_ = false;
     if (answer == WaitAnswer::Cancel) {
         givenUp_ = true;
+        if (filterGivenUp_)
+            *filterGivenUp_ = true;
         return false;
     }
     const ULONGLONG next = static_cast<ULONGLONG>(Waited()) + againLimit.load();
@@ -227,12 +245,14 @@ DWORD PauseBefore(DWORD waited, DWORD askAt) noexcept {
 }
 
 void Pause(DWORD milliseconds) noexcept {
-    // Nothing ever sets the event: the wait is the time-out, with COM's message handling.
+    // Nothing ever sets the event: the wait is the time-out, with COM's message handling. A wait
+    // that the filter cancelled ends there, and the caller looks at its clock.
     const UniqueKernelHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HANDLE handle = never.get();
     DWORD index = 0;
-    if (!handle ||
-        CoWaitForMultipleHandles(0, milliseconds, 1, &handle, &index) != RPC_S_CALLPENDING)
+    const HRESULT hr =
+        handle ? CoWaitForMultipleHandles(0, milliseconds, 1, &handle, &index) : E_HANDLE;
+    if (hr != RPC_S_CALLPENDING && hr != RPC_E_CALL_CANCELED)
         Sleep(milliseconds);
 }
 

@@ -1,10 +1,14 @@
 #include "DialogAnswerer.h"
 
+#include "Error.h"
 #include "TestTime.h"
 #include "WindowText.h"
 
 #include <dlgs.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <chrono>
 #include <functional>
 
@@ -82,6 +86,10 @@ void PostKey(DWORD threadId, HWND dialog, UINT vk) {
     PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
 }
 
+// The answerers alive in the process.
+std::mutex liveMutex;
+std::vector<DialogAnswerer*> live;
+
 } // namespace
 
 HWND FindThreadWindow(DWORD threadId, const std::wstring& title) {
@@ -97,7 +105,14 @@ HWND FindThreadWindow(DWORD threadId, const std::wstring& title) {
 
 DialogAnswerer::DialogAnswerer(std::vector<Step> steps, DWORD timeoutMs)
     : threadId_(GetCurrentThreadId()), steps_(std::move(steps)), timeoutMs_(TestTime(timeoutMs)) {
-    thread_ = std::thread([this] { Watch(); });
+    {
+        std::lock_guard lock(liveMutex);
+        live.push_back(this);
+    }
+    thread_ = std::thread([this] {
+        Watch();
+        watching_ = false;
+    });
 }
 
 DialogAnswerer::DialogAnswerer(std::wstring title, DialogAction action, DWORD timeoutMs)
@@ -105,6 +120,23 @@ DialogAnswerer::DialogAnswerer(std::wstring title, DialogAction action, DWORD ti
 
 DialogAnswerer::~DialogAnswerer() {
     Stop();
+    std::lock_guard lock(liveMutex);
+    std::erase(live, this);
+}
+
+bool DialogAnswerer::AnyExpects(const std::wstring& title) {
+    std::lock_guard lock(liveMutex);
+    return std::any_of(live.begin(), live.end(), [&](const DialogAnswerer* answerer) {
+        return answerer->watching_ &&
+               std::any_of(answerer->steps_.begin(), answerer->steps_.end(),
+                           [&](const Step& step) { return step.title == title; });
+    });
+}
+
+void DialogAnswerer::StopAll() {
+    std::lock_guard lock(liveMutex);
+    for (DialogAnswerer* answerer : live)
+        answerer->stop_ = true;
 }
 
 void DialogAnswerer::Stop() {
@@ -225,5 +257,61 @@ void DialogAnswerer::Watch() {
 
         Act(dialog, action);
         WaitUntilAnswered(dialog, timeoutMs_);
+    }
+}
+
+namespace {
+
+// Shown and enabled dialogs of this process (a disabled one waits on a box of its own).
+BOOL CALLBACK CollectBoxes(HWND hwnd, LPARAM lp) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(hwnd, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd) &&
+        ClassName(hwnd) == L"#32770")
+        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+    return TRUE;
+}
+
+} // namespace
+
+UnexpectedBoxWatch::UnexpectedBoxWatch(DWORD graceMs)
+    : graceMs_(TestTime(graceMs)), thread_([this] { Run(); }) {}
+
+UnexpectedBoxWatch::~UnexpectedBoxWatch() {
+    stop_ = true;
+    thread_.join();
+}
+
+void UnexpectedBoxWatch::Run() {
+    using clock = std::chrono::steady_clock;
+    // Cancel first; a box without it takes OK; then its close box.
+    const std::pair<UINT, WPARAM> closes[] = {
+        {WM_COMMAND, IDCANCEL}, {WM_COMMAND, IDOK}, {WM_CLOSE, 0}};
+    while (!stop_) {
+        Sleep(200);
+        std::vector<HWND> shown;
+        EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&shown));
+        std::map<HWND, Box> still;
+        const auto now = clock::now();
+        for (HWND box : shown) {
+            const std::wstring title = TextOf(box);
+            if (DialogAnswerer::AnyExpects(title))
+                continue;
+            const auto known = boxes_.find(box);
+            Box& seen = still[box] = known != boxes_.end() ? known->second : Box{now, now, 0};
+            if (now - seen.since < std::chrono::milliseconds(graceMs_) || now < seen.nextTry)
+                continue;
+            if (seen.closeTries == 0) {
+                DialogSeen read;
+                EnumChildWindows(box, CollectProc, reinterpret_cast<LPARAM>(&read));
+                ADD_FAILURE() << "unexpected dialog \"" << ToUtf8(title)
+                              << "\": " << ToUtf8(read.text);
+                DialogAnswerer::StopAll();
+            }
+            const auto& [message, command] = closes[std::min(seen.closeTries++, 2)];
+            PostMessageW(box, message, command, 0);
+            seen.nextTry = now + std::chrono::seconds(1);
+        }
+        boxes_ = std::move(still);
     }
 }

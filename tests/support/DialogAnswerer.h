@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -72,8 +74,12 @@ public:
     bool AllAnswered() const { return Answered() == steps_.size(); }
 
 private:
+    friend class UnexpectedBoxWatch;
     void Watch();
     void Act(HWND dialog, const DialogAction& action);
+    // Whether an answerer still waiting for its dialogs has one with this title.
+    static bool AnyExpects(const std::wstring& title);
+    static void StopAll();
 
     DWORD threadId_;
     std::vector<Step> steps_;
@@ -81,7 +87,32 @@ private:
     mutable std::mutex mutex_;
     std::vector<DialogSeen> seen_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> watching_{true};
     std::atomic<size_t> meanwhile_{0};
+    std::thread thread_;
+};
+
+// Fails the running test on a dialog of this process that no answerer waits for and that stays up
+// (an error box where the test expected none, say): the failure gives its title and text, and the
+// dialog is closed and every answerer gives up, so that the test ends within seconds, not at its
+// time-out. One for the whole test program (the test entry makes it).
+class UnexpectedBoxWatch {
+public:
+    explicit UnexpectedBoxWatch(DWORD graceMs = 5000);
+    UnexpectedBoxWatch(const UnexpectedBoxWatch&) = delete;
+    UnexpectedBoxWatch& operator=(const UnexpectedBoxWatch&) = delete;
+    ~UnexpectedBoxWatch();
+
+private:
+    void Run();
+
+    struct Box {
+        std::chrono::steady_clock::time_point since, nextTry;
+        int closeTries = 0;
+    };
+    DWORD graceMs_;
+    std::map<HWND, Box> boxes_;
+    std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 

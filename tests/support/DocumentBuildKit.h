@@ -70,28 +70,22 @@ inline TfrmMain& Form() {
 
 // Puts exactly these entries, in this order, into the list; picture count 3, "前面".
 inline void ResetForm(const std::vector<std::wstring>& entries, int imagesPerPage = 3,
-                      int wrapChoice = 0) {
+                      Wrap wrap = Wrap::InFront) {
     TfrmMain& form = Form();
     SendMessageW(form.ListBox, LB_RESETCONTENT, 0, 0);
     for (const std::wstring& e : entries)
         SendMessageW(form.ListBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
     form.SetSpinValue(imagesPerPage);
-    SendMessageW(form.RadioItems[0], BM_SETCHECK, wrapChoice == 0 ? BST_CHECKED : BST_UNCHECKED, 0);
-    SendMessageW(form.RadioItems[1], BM_SETCHECK, wrapChoice == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(form.RadioItems[0], BM_SETCHECK,
+                 wrap == Wrap::InFront ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(form.RadioItems[1], BM_SETCHECK,
+                 wrap == Wrap::Square ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 // The build straight from a request, as the main button starts it: the error's text, "" for none.
 inline std::wstring BuildFromRequest(const std::vector<std::wstring>& entries, int imagesPerPage,
-                                     int wrapChoice, const std::wstring& outputPath) {
-    return OnceMoreIfClassNotRegistered(
-        [&] {
-            return ErrorOf([&] {
-                BuildDocument({entries, imagesPerPage, wrapChoice, outputPath});
-            });
-        },
-        [](const std::wstring& error) {
-            return error == automation::ErrorText(REGDB_E_CLASSNOTREG);
-        });
+                                     Wrap wrap, const std::wstring& outputPath) {
+    return ErrorOf([&] { BuildDocument({entries, imagesPerPage, wrap, outputPath}); });
 }
 
 // Presses the main button as a user would; returns once the command has ended.

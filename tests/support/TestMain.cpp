@@ -1,4 +1,6 @@
-// Test entry: COM and common controls as the program has them, then GoogleTest.
+// Test entry: COM and common controls as the program has them, a watch for dialogs no test
+// expected, then GoogleTest.
+#include "DialogAnswerer.h"
 #include "ThreadStartup.h"
 
 #include <gtest/gtest.h>
@@ -9,5 +11,6 @@ int wmain(int argc, wchar_t** argv) {
     if (!startup.ComReady())
         return 2;
     testing::InitGoogleTest(&argc, argv);
+    const UnexpectedBoxWatch boxes;
     return RUN_ALL_TESTS();
 }

@@ -3,6 +3,8 @@
 #include "TestTime.h"
 #include "Win32Util.h"
 
+#include <tlhelp32.h>
+
 #include <string>
 #include <vector>
 
@@ -37,6 +39,33 @@ std::vector<DWORD> ServerProcesses() {
     return ids;
 }
 
+// Every stand-in process of the Wine session (the test's slot), whoever started it.
+std::vector<DWORD> RunningServers() {
+    std::vector<DWORD> ids;
+    const UniqueKernelHandle snapshot(
+        NullIfInvalid(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)));
+    PROCESSENTRY32W entry{sizeof(entry)};
+    for (BOOL more = snapshot && Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry))
+        if (_wcsicmp(entry.szExeFile, L"WordStub.exe") == 0)
+            ids.push_back(entry.th32ProcessID);
+    return ids;
+}
+
+bool WaitForProcesses(const std::vector<DWORD>& ids, DWORD timeoutMs) {
+    const DWORD deadline = GetTickCount() + TestTime(timeoutMs);
+    for (DWORD id : ids) {
+        const UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+        if (!process)
+            continue; // already gone
+        const LONG left = static_cast<LONG>(deadline - GetTickCount());
+        if (WaitForSingleObject(process.get(), left > 0 ? static_cast<DWORD>(left) : 0) !=
+            WAIT_OBJECT_0)
+            return false;
+    }
+    return true;
+}
+
 std::wstring ProgIdKey() {
     return std::wstring(kClassesKey) + L"\\" + kProgId;
 }
@@ -44,6 +73,9 @@ std::wstring ProgIdKey() {
 } // namespace
 
 StubSession::StubSession(const StubScenario& scenario) : journalPath_(NewJournalPath()) {
+    // A stand-in on its way out may still be known to Wine's COM service for a while: the session
+    // starts once none is left.
+    WaitForProcesses(RunningServers(), 30000);
     ClearScenario();
     // The journal exists from the start, so that an empty one reads as no calls.
     OpenFile(journalPath_, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -54,7 +86,7 @@ StubSession::StubSession(const StubScenario& scenario) : journalPath_(NewJournal
     WriteNumber(key.get(), kOwnerValue, GetCurrentProcessId());
     WriteText(key.get(), kJournalValue, journalPath_);
     StubScenario written = scenario;
-    if (scenario.hangCall > 0) {
+    if (scenario.hangCall > 0 || scenario.busyCall > 0) {
         written.hangRelease = L"TablorinWordStubHang-" + std::to_wstring(GetCurrentProcessId()) +
                               L"-" + std::to_wstring(GetTickCount64());
         hangRelease_.reset(CreateEventW(nullptr, TRUE, FALSE, written.hangRelease.c_str()));
@@ -103,17 +135,7 @@ std::vector<std::wstring> StubSession::Journal() const {
 }
 
 bool StubSession::WaitForExit(DWORD timeoutMs) const {
-    const DWORD deadline = GetTickCount() + TestTime(timeoutMs);
-    for (DWORD id : ServerProcesses()) {
-        const UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
-        if (!process)
-            continue; // already gone
-        const LONG left = static_cast<LONG>(deadline - GetTickCount());
-        if (WaitForSingleObject(process.get(), left > 0 ? static_cast<DWORD>(left) : 0) !=
-            WAIT_OBJECT_0)
-            return false;
-    }
-    return true;
+    return WaitForProcesses(ServerProcesses(), timeoutMs);
 }
 
 StubUnregistered::StubUnregistered() {

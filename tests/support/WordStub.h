@@ -25,7 +25,7 @@
 //       the server is exiting; n = objects the client still held
 // A call a busy Word turned away (see StubScenario::busyCall and busyOnce) is journaled as
 // "BUSY <Object>.<Member>", once per attempt, before the line of the attempt that is taken.
-// A call at which Word hangs (see StubScenario::hangCall) has its own line, then
+// A call at which Word hangs (see StubScenario::hangCall and hangAfterMs) has its own line, then
 // "HANG <Object>.<Member>" when the block starts and "HANG-END <Object>.<Member> released" (the
 // test ended it, StubSession::EndHang) or "HANG-END <Object>.<Member> time up" when it ends; the
 // call then runs and answers, and its lines (a FAIL, say) follow.
@@ -44,25 +44,14 @@
 #include <string>
 #include <vector>
 
-// Under load, Wine's COM service can still hand the class of a stand-in that has just quit to the
-// next creation, which then fails as "class not registered" before any stand-in starts. Makes the
-// attempt once more, a second later, when notRegistered says its outcome is that failure.
-template <class Attempt, class NotRegistered>
-auto OnceMoreIfClassNotRegistered(Attempt attempt, NotRegistered notRegistered) {
-    auto outcome = attempt();
-    if (!notRegistered(outcome))
-        return outcome;
-    Sleep(1000);
-    return attempt();
-}
-
 // The scenario's hangRelease is the session's own (StubSession::EndHang sets it). Under Wine a
 // client that gives up on a hung call still waits for its answer (and drops it), so a test that
 // gives up ends the hang as its user answers.
 using StubScenario = wordstub::Scenario;
 
-// Sets the scenario for the stand-in processes started from now on and gives them a fresh journal.
-// The destructor puts the default scenario back. Only one session at a time.
+// Sets the scenario for the stand-in processes started from now on and gives them a fresh journal,
+// once every stand-in left from before has exited. The destructor puts the default scenario back.
+// Only one session at a time.
 class StubSession {
 public:
     explicit StubSession(const StubScenario& scenario = {});
@@ -78,7 +67,8 @@ public:
     bool WaitForExit(DWORD timeoutMs = 30000) const;
     // The journal file (Windows path).
     const std::wstring& JournalPath() const { return journalPath_; }
-    // Ends a hang of the scenario, in progress or still to come: the call answers at once.
+    // Ends a hang of the scenario, in progress or still to come: the call answers at once. A
+    // busy Word takes calls from then on.
     void EndHang() const;
 
 private:

@@ -13,7 +13,6 @@
 #include "ShellDrop.h"
 #include "TestPictures.h"
 #include "WordStub.h"
-#include "automation/Automation.h"
 #include "Error.h"
 #include "ThreadStartup.h"
 
@@ -111,6 +110,7 @@ int wmain(int argc, wchar_t** argv) {
     const ThreadStartup startup;
     if (!startup.ComReady())
         return 2;
+    const UnexpectedBoxWatch boxes; // a build that meets one fails instead of hanging
     TfrmMain form;
     form.Create(GetModuleHandleW(nullptr));
     ShowWindow(form.Handle(), SW_SHOW);
@@ -123,14 +123,8 @@ int wmain(int argc, wchar_t** argv) {
                                        : MakePhotos(folder, pictures);
         std::wstring error = L"cannot write the pictures";
         if (!files.empty())
-            error = OnceMoreIfClassNotRegistered(
-                [&] {
-                    return Build(form, output, files, _wtoi(argv[i + 3]),
-                                 std::wstring(argv[i + 4]) == L"square");
-                },
-                [](const std::wstring& e) {
-                    return e.find(automation::ErrorText(REGDB_E_CLASSNOTREG)) != e.npos;
-                });
+            error = Build(form, output, files, _wtoi(argv[i + 3]),
+                          std::wstring(argv[i + 4]) == L"square");
         if (!error.empty()) {
             // UTF-8: the dialogs' texts are Japanese.
             fprintf(stderr, "%s\n", ToUtf8(output + L": " + error).c_str());

@@ -52,8 +52,7 @@ std::vector<std::wstring> MakePictures(const std::wstring& dir, int count, bool 
 int Build(const std::wstring& output, const std::vector<std::wstring>& files, int perPage,
           bool square) {
     HRESULT hr = S_OK;
-    ComPtr<IDispatch> word = OnceMoreIfClassNotRegistered(
-        [&] { return CreateWord(&hr); }, [&](const auto&) { return hr == REGDB_E_CLASSNOTREG; });
+    ComPtr<IDispatch> word = CreateWord(&hr);
     if (!word) {
         fwprintf(stderr, L"Word.Application: 0x%08lX\n", static_cast<unsigned long>(hr));
         return 1;

@@ -1,0 +1,4 @@
+# 32-bit Windows, compiled with clang: a second compiler's warnings on the same sources.
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(TABLORIN_CLANG ON)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
