@@ -33,7 +33,11 @@ CLANG_ARCHS := $(sort i686 $(ARCH))
 LOCKED   = bash $(SCRIPTS)/build-lock.sh $(BUILD_ABS) "make $@" $(MAKE) --no-print-directory ARCH=$(ARCH)
 
 .PHONY: all deps configure build program32 clang prefix prefix-unlocked run test test-unlocked screenshot \
-        screenshot-about sample clean check-display
+        screenshot-about sample clean check-display test-vm test-vm-unlocked
+
+# Where this host cannot run 32-bit programs, make test also runs the i686 build's tests in a Debian
+# guest with 32-bit Wine (scripts/vm-test.sh), unless CTEST_ARGS picks tests; make test-vm runs only that.
+VM_TEST := $(and $(filter x86_64,$(ARCH)),$(filter x86_64,$(shell cat $(BUILD_ABS)/host-arch 2>/dev/null)))
 
 check-display:
 	@if [ -z "$$DISPLAY" ]; then \
@@ -61,6 +65,12 @@ endef
 $(OUT)/CMakeCache.txt: Makefile | deps
 	$(call configure,$(OUT),mingw-$(ARCH),$(ARCH),-DTABLORIN_I686_PROGRAM=$(ALONE)/src/tablorin.exe \
 	  -DCMAKE_CROSSCOMPILING_EMULATOR="$(SCRIPTS)/wine-run.sh;$(OUT)/wineprefix")
+
+# The i686 test programs the guest runs (scripts/vm-test.sh), where the tests here run on x86_64.
+ifneq ($(ARCH),i686)
+$(OUT32)/CMakeCache.txt: Makefile | deps
+	$(call configure,$(OUT32),mingw-i686,i686,-DTABLORIN_BUILD_BENCH=OFF)
+endif
 
 $(ALONE)/CMakeCache.txt: Makefile | deps
 	$(call configure,$(ALONE),mingw-i686,i686,$(ALONE_OPTIONS))
@@ -93,10 +103,23 @@ prefix-unlocked: build
 # Each test program takes a copy of the prefix and a display of its own (scripts/wine-run.sh).
 test:
 	@$(LOCKED) test-unlocked
+ifneq ($(VM_TEST),)
+ifeq ($(CTEST_ARGS),)
+	@$(LOCKED) test-vm-unlocked
+else
+	@echo "vm: CTEST_ARGS picks x86_64 tests; the i686 tests in the virtual machine are left out (make test-vm runs them)"
+endif
+endif
 
 test-unlocked: prefix-unlocked clang
 	@echo "tests: the $(ARCH) build, $(SLOTS) test programs at a time"
 	@ctest --test-dir $(OUT) --output-on-failure -j$(SLOTS) $(CTEST_ARGS)
+
+test-vm:
+	@$(LOCKED) test-vm-unlocked
+
+test-vm-unlocked: program32 $(OUT32)/CMakeCache.txt
+	@bash $(SCRIPTS)/vm-test.sh $(BUILD_ABS) $(JOBS)
 
 run: check-display prefix
 	@bash $(SCRIPTS)/wine-run.sh $(PREFIX) $(OUT)/src/tablorin.exe

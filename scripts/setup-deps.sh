@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Does nothing when they are all there.
 # Usage: setup-deps.sh ARCH   (i686 or x86_64: the build whose tests run here; the i686 program is
-# always built, so its compiler is always installed, but 32-bit Wine only for the i686 path)
+# always built, so its compiler is always installed, but 32-bit Wine only for the i686 path; the
+# x86_64 path runs the i686 tests in a virtual machine instead, see vm-image.sh)
 set -euo pipefail
 arch=${1:-i686}
 
@@ -22,7 +23,7 @@ case "$arch" in
   i686) PKGS+=(wine32:i386) ;;
   x86_64)
     PKGS+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-           mingw-w64-x86-64-dev) ;;
+           mingw-w64-x86-64-dev qemu-system-x86 qemu-utils debootstrap e2fsprogs) ;;
   *) echo "setup: unknown architecture $arch" >&2; exit 1 ;;
 esac
 

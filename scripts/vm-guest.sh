@@ -16,7 +16,7 @@ workers=2
 wine_env "$prefix"
 mkdir -p "$out"
 # The test kit's waits, for a machine this much slower (see tests/support/TestTime.h).
-export TABLORIN_TEST_TIME_SCALE=20
+export TABLORIN_TEST_TIME_SCALE=10
 up() { cut -d' ' -f1 /proc/uptime; }
 echo "vm: guest up after $(up) s, $(nproc) processors"
 win() { echo "Z:${1//\//\\}"; }
@@ -78,8 +78,8 @@ run_one() {
     timeout -k 10 "$limit" bash /payload/tests/wordstub-layout.sh --build-only --photos --only "$filter" \
       /payload/i686/tests/build_through_button.exe "$out/layout" "$WINELOADER"
   else
-    timeout -k 10 "$limit" "$WINELOADER" "/payload/i686/tests/$name.exe" "--gtest_filter=$filter" \
-      "--gtest_output=xml:$(win "$out/$name.xml")"
+    timeout -k 10 "$limit" "$WINELOADER" "/payload/i686/tests/${name%%#*}.exe" "--gtest_filter=$filter" \
+      "--gtest_output=xml:$(win "$out/${name/\#/-}.xml")"
   fi
 }
 
@@ -102,10 +102,10 @@ worker() {
   while line=$(next_line); do
     read -r name limit filter <<<"$line"
     start=$SECONDS
-    run_one "$name" "$limit" "$filter" >"$out/$name.log" 2>&1 </dev/null
+    run_one "$name" "$limit" "$filter" >"$out/${name/\#/-}.log" 2>&1 </dev/null
     status=$?
     [ "$name" = layout ] && rm -rf "$out/layout/photos"
-    result "$name" $status $((SECONDS - start))
+    result "${name/\#/-}" $status $((SECONDS - start))
     if [ $status -gt 1 ]; then session "$n" >>"$out/session$n.log" 2>&1; fi
   done
   wine_server -k >/dev/null 2>&1

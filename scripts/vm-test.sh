@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The program users get, tested where this host's kernel refuses 32-bit programs: builds the i686
-# program, stand-in and the test programs of tests/vm-tests.txt, makes the guest (vm-image.sh) once,
+# The program users get, tested where this host's kernel refuses 32-bit programs: takes the i686
+# program as shipped (build/i686-alone), builds the stand-in and the test programs of tests/vm-tests.txt, makes the guest (vm-image.sh) once,
 # puts them on a payload disk and boots the guest, which runs them under 32-bit Wine (vm-guest.sh)
 # and writes its results onto that disk; they are read back here without mounting it (debugfs).
 # Skipped when the payload and the image are the same, by content, as in the last green run.
@@ -16,17 +16,17 @@ run=$vm/run
 list=$top/tests/vm-tests.txt
 . "$here/vm-lib.sh"
 
-programs=$(awk '!/^#/ && NF && $1 != "layout" { print $1 }' "$list")
-echo "vm: building the i686 program, the stand-in and the test programs the guest runs"
+programs=$(awk '!/^#/ && NF && $1 != "layout" { sub(/#.*/, "", $1); print $1 }' "$list" | sort -u)
+echo "vm: building the i686 stand-in and the test programs the guest runs"
 # shellcheck disable=SC2086
-cmake --build "$out32" -j"$jobs" --target tablorin WordStub build_through_button $programs -- --no-print-directory |
+cmake --build "$out32" -j"$jobs" --target WordStub build_through_button $programs -- --no-print-directory |
   { grep -v '^\[ *[0-9]*%\] Built target' || true; }
 bash "$here/vm-image.sh" "$vm"
 
 payload=$run/payload
 rm -rf "$run"
 mkdir -p "$payload/i686/src" "$payload/i686/wordstub" "$payload/i686/tests" "$payload/scripts" "$payload/tests"
-cp "$out32/src/tablorin.exe" "$payload/i686/src/"
+cp "$build/i686-alone/src/tablorin.exe" "$payload/i686/src/"
 cp "$out32/wordstub/WordStub.exe" "$payload/i686/wordstub/"
 for p in $programs build_through_button; do cp "$out32/tests/$p.exe" "$payload/i686/tests/"; done
 cp "$here/wine-env.sh" "$here/lock.sh" "$payload/scripts/"
@@ -45,13 +45,13 @@ fi
 
 mkfs.ext4 -q -F -L payload -d "$payload" "$run/payload.img" 2G >/dev/null
 qemu-img create -q -f qcow2 -F qcow2 -b "$vm/image.qcow2" "$run/root.qcow2"
-echo "vm: booting the guest (2 processors, software emulation) to run the i686 tests"
+echo "vm: booting the guest (2 processors, $([ -w /dev/kvm ] && echo KVM || echo 'software emulation')) to run the i686 tests"
 started=$SECONDS
 status=0
 vm_boot "$vm" "$run/root.qcow2" "$run/payload.img" "$run/console.log" 2700 || status=$?
 took=$((SECONDS - started))
 rm -f "$run/root.qcow2"
-echo "vm: the guest ran for $took s ($((took / 60)) min $((took % 60)) s)"
+echo "vm: the guest ran for $took s ($((took / 60)) min $((took % 60)) s), using $vm_cpu s of processor time"
 case $status in
   124) echo "vm: the guest did not end within its limit; stopped" ;;
   125) echo "vm: the guest ended without a word on how its tests went; its console:"
@@ -80,7 +80,7 @@ fi
 summary=$(/usr/bin/python3 - "$results" "$status" "$list" <<'PY'
 import os, sys, xml.etree.ElementTree as ET
 results, guest, listing = sys.argv[1], sys.argv[2], sys.argv[3]
-expected = ["startup"] + [l.split()[0] for l in open(listing) if l.split() and not l.startswith("#")]
+expected = ["startup"] + [l.split()[0].replace("#", "-") for l in open(listing) if l.split() and not l.startswith("#")]
 path = os.path.join(results, "status")
 ended = dict(l.split()[:2] for l in open(path) if l.strip()) if os.path.exists(path) else {}
 passed = failed = 0

@@ -424,14 +424,15 @@ TEST_F(DocumentBuild, CallsThatMayHaveActedAreNotMadeAgainWhenWordTurnsThemAway)
 TEST_F(DocumentBuild, AWordThatStaysBusyIsTheUsersToGiveUpStillToldToQuitAndLetGo) {
     // The question comes at the first limit of the first call, not a lookup's and an
     // invocation's limits later. Given up, Word is told to quit once, without a question.
-    const std::wstring refused = automation::ErrorText(RPC_E_CALL_REJECTED);
+    // The error shown is the last refusal, or the cancelled call when the question came while
+    // a call was on its way (on a slow machine a round trip takes long enough).
     const struct {
         const char* what;
         bool readyAtTheAnswer; // Word takes calls from the user's answer on
-        std::wstring error;
+        std::wstring after;    // what follows the error
     } cases[] = {
-        {"busy for good", false, refused + L"。Ｗｏｒｄは起動したままになっています。"},
-        {"ready as the user gives up", true, refused},
+        {"busy for good", false, L"。Ｗｏｒｄは起動したままになっています。"},
+        {"ready as the user gives up", true, L""},
     };
     const ShortWaits waits;
     for (const auto& c : cases) {
@@ -445,7 +446,10 @@ TEST_F(DocumentBuild, AWordThatStaysBusyIsTheUsersToGiveUpStillToldToQuitAndLetG
         DialogAnswerer answer(
             {{kQuestionTitle, DialogAction::Press(L"キャンセル"), ready, WordStuck(session)},
              {kQuestionTitle, DialogAction::Press(L"キャンセル")}});
-        EXPECT_EQ(BuildFromRequest(First(2), 3, Wrap::InFront, output_), c.error);
+        const std::wstring error = BuildFromRequest(First(2), 3, Wrap::InFront, output_);
+        EXPECT_TRUE(error == automation::ErrorText(RPC_E_CALL_REJECTED) + c.after ||
+                    error == automation::ErrorText(RPC_E_CALL_CANCELED) + c.after)
+            << ToUtf8(error);
         answer.Stop();
         ASSERT_EQ(answer.Answered(), 1u);
         const DialogSeen seen = answer.SeenAt(0);

@@ -6,17 +6,21 @@
 # --only NAME,NAME keeps those rows, so that the rows can run side by side as tests of their own.
 # The driver builds the documents of all rows in one run (one Wine session), and LibreOffice converts
 # them all in one run too: both cost seconds to start.
-# Usage: wordstub-layout.sh [--photos] [--only NAMES] DRIVER.exe WORK_DIR EMULATOR...
+# --build-only builds the documents and stops; --check-only checks those a build left in WORK_DIR
+# (the i686 build makes them in a virtual machine, and they are checked here).
+# Usage: wordstub-layout.sh [--build-only|--check-only] [--photos] [--only NAMES] DRIVER.exe WORK_DIR EMULATOR...
 set -euo pipefail
 photos=0
 only=
+step=
+case $1 in --build-only | --check-only) step=$1; shift ;; esac
 if [ "$1" = --photos ]; then photos=1; shift; fi
 if [ "$1" = --only ]; then only=",$2,"; shift 2; fi
 driver=$1
 work=$(realpath -m "$2")
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
-rm -rf "$work"
+[ "$step" = --check-only ] || rm -rf "$work"
 mkdir -p "$work"
 win() { echo "Z:${1//\//\\}"; }
 # Debian's Python has PyMuPDF (python3-fitz); another python3 first on the PATH may not.
@@ -56,7 +60,8 @@ for row in "${rows[@]}"; do
 done
 
 status=0
-"$@" "$driver" "${builds[@]}" || status=1
+[ "$step" = --check-only ] || "$@" "$driver" "${builds[@]}" || status=1
+[ "$step" = --build-only ] && exit $status
 docs=()
 for row in "${kept[@]}"; do
   name=${row%%|*}

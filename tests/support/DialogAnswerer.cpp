@@ -1,6 +1,7 @@
 #include "DialogAnswerer.h"
 
 #include "Error.h"
+#include "TestTime.h"
 #include "WindowText.h"
 
 #include <dlgs.h>
@@ -103,7 +104,7 @@ HWND FindThreadWindow(DWORD threadId, const std::wstring& title) {
 }
 
 DialogAnswerer::DialogAnswerer(std::vector<Step> steps, DWORD timeoutMs)
-    : threadId_(GetCurrentThreadId()), steps_(std::move(steps)), timeoutMs_(timeoutMs) {
+    : threadId_(GetCurrentThreadId()), steps_(std::move(steps)), timeoutMs_(TestTime(timeoutMs)) {
     {
         std::lock_guard lock(liveMutex);
         live.push_back(this);
@@ -172,7 +173,7 @@ void WaitUntilAnswered(HWND dialog, DWORD timeoutMs) {
     const auto gone = clock::now() + std::chrono::milliseconds(timeoutMs);
     while (IsWindow(dialog) && IsWindowVisible(dialog) && IsWindowEnabled(dialog) &&
            clock::now() < gone)
-        Sleep(20);
+        Sleep(TestTime(20));
 }
 
 } // namespace
@@ -217,11 +218,11 @@ void DialogAnswerer::Watch() {
                 return;
             dialog = FindThreadWindow(threadId_, step.title);
             if (!dialog) {
-                Sleep(20);
+                Sleep(TestTime(20));
                 continue;
             }
             // Let the dialog finish initialising before reading and answering it.
-            Sleep(150);
+            Sleep(TestTime(150));
             if (step.due && !step.due()) {
                 ++meanwhile_;
                 Act(dialog, step.meanwhile);
@@ -274,7 +275,7 @@ BOOL CALLBACK CollectBoxes(HWND hwnd, LPARAM lp) {
 } // namespace
 
 UnexpectedBoxWatch::UnexpectedBoxWatch(DWORD graceMs)
-    : graceMs_(graceMs), thread_([this] { Run(); }) {}
+    : graceMs_(TestTime(graceMs)), thread_([this] { Run(); }) {}
 
 UnexpectedBoxWatch::~UnexpectedBoxWatch() {
     stop_ = true;

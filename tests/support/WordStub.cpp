@@ -1,5 +1,6 @@
 #include "WordStub.h"
 
+#include "TestTime.h"
 #include "Win32Util.h"
 
 #include <tlhelp32.h>
@@ -52,7 +53,7 @@ std::vector<DWORD> RunningServers() {
 }
 
 bool WaitForProcesses(const std::vector<DWORD>& ids, DWORD timeoutMs) {
-    const DWORD deadline = GetTickCount() + timeoutMs;
+    const DWORD deadline = GetTickCount() + TestTime(timeoutMs);
     for (DWORD id : ids) {
         const UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
         if (!process)
