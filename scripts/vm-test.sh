@@ -23,8 +23,9 @@ cmake --build "$out32" -j"$jobs" --target WordStub build_through_button $program
   { grep -v '^\[ *[0-9]*%\] Built target' || true; }
 bash "$here/vm-image.sh" "$vm"
 
-payload=$run/payload
-rm -rf "$run"
+# Made beside the last run, whose results stay until the guest runs again.
+payload=$vm/payload
+rm -rf "$payload"
 mkdir -p "$payload/i686/src" "$payload/i686/wordstub" "$payload/i686/tests" "$payload/scripts" "$payload/tests"
 cp "$build/i686-alone/src/tablorin.exe" "$payload/i686/src/"
 cp "$out32/wordstub/WordStub.exe" "$payload/i686/wordstub/"
@@ -40,9 +41,12 @@ if [ -f "$vm/last-green" ] && [ "$(head -n 1 "$vm/last-green")" = "$key" ]; then
   echo "vm: the guest part is skipped: the i686 programs, the guest's scripts and the image are the same," \
     "by content, as in its last green run ($(sed -n 2p "$vm/last-green"))"
   sed -n 3p "$vm/last-green"
+  rm -rf "$payload"
   exit 0
 fi
 
+rm -rf "$run"
+mkdir -p "$run"
 mkfs.ext4 -q -F -L payload -d "$payload" "$run/payload.img" 2G >/dev/null
 qemu-img create -q -f qcow2 -F qcow2 -b "$vm/image.qcow2" "$run/root.qcow2"
 echo "vm: booting the guest (2 processors, $([ -w /dev/kvm ] && echo KVM || echo 'software emulation')) to run the i686 tests"
